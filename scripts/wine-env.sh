@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Prepares the build's Wine prefix and keeps its server running for a test
+# run: sourced by the test and run scripts. Expects BUILD to be set.
+export WINEPREFIX="$BUILD/wineprefix"
+export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+wine_up() {
+  # The server is started detached, its output away from our pipes: a
+  # program started later would otherwise hold a caller's pipe open.
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "wine: creating prefix $WINEPREFIX"
+    setsid wineserver -p >/dev/null 2>&1 </dev/null &
+    wineboot -i >/dev/null 2>&1 </dev/null
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 </dev/null
+  else
+    setsid wineserver -p >/dev/null 2>&1 </dev/null &
+  fi
+  sleep 0.2
+}
+
+wine_down() { wineserver -k >/dev/null 2>&1 || true; }

@@ -1,0 +1,98 @@
+// The Plug-in object the host creates for each button: the host-facing
+// interface in slot order, and what it owns from construction to the final
+// Release.
+#pragma once
+
+#include <windows.h>
+#include <memory>
+#include <string>
+
+#include "core/CheckerThread.h"
+#include "core/GlobalSettings.h"
+#include "core/Scoped.h"
+#include "dockrail/DockrailPlugin.h"
+
+namespace pw {
+
+inline constexpr uint32_t kStreamVersion = 25;
+
+class PluginObject final : public dockrail::IDockPlugin {
+ public:
+  PluginObject();
+  PluginObject(const PluginObject&) = delete;
+  PluginObject& operator=(const PluginObject&) = delete;
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  // IDockPlugin
+  HRESULT STDMETHODCALLTYPE Load(IStream* stream) override;
+  HRESULT STDMETHODCALLTYPE Save(IStream* stream) override;
+  HRESULT STDMETHODCALLTYPE SetButtonRect(const int32_t* rect) override;
+  HRESULT STDMETHODCALLTYPE SetHost(dockrail::IDockHost* host) override;
+  HRESULT STDMETHODCALLTYPE Slot7(UINT_PTR value) override;
+  HRESULT STDMETHODCALLTYPE Draw(HDC dc, const RECT* rect) override;
+  HRESULT STDMETHODCALLTYPE Slot9() override;
+  HRESULT STDMETHODCALLTYPE Slot10(UINT_PTR value) override;
+  HRESULT STDMETHODCALLTYPE Slot11() override;
+  HRESULT STDMETHODCALLTYPE ShowOptions(IStream* stream) override;
+  HRESULT STDMETHODCALLTYPE Slot13(UINT_PTR value, int32_t* flag) override;
+  HRESULT STDMETHODCALLTYPE Slot14() override;
+  HRESULT STDMETHODCALLTYPE Slot15() override;
+  HRESULT STDMETHODCALLTYPE OnClick() override;
+  HRESULT STDMETHODCALLTYPE OnHostCommand(UINT command) override;
+  HRESULT STDMETHODCALLTYPE SetCaption(const char* caption) override;
+  HRESULT STDMETHODCALLTYPE AddMenuItems(HMENU menu, UINT position, UINT firstId) override;
+  HRESULT STDMETHODCALLTYPE OnMenuCommand(UINT offset) override;
+  HRESULT STDMETHODCALLTYPE SetResourceModule(HMODULE module) override;
+  HRESULT STDMETHODCALLTYPE GetIconLocation(char* buffer) override;
+  HRESULT STDMETHODCALLTYPE SetIconLocation(const char* location) override;
+  HRESULT STDMETHODCALLTYPE GetTooltip(dockrail::TooltipInfo* info) override;
+  HRESULT STDMETHODCALLTYPE QueryInfo(UINT id, UINT_PTR subId, void* out) override;
+  HRESULT STDMETHODCALLTYPE Destroy(UINT deleteFlag) override;
+
+  // For the modules that build on the object.
+  const GlobalSettings& Settings() const { return settings_; }
+  GlobalSettings& Settings() { return settings_; }
+  const std::wstring& Caption() const { return caption_; }
+  const RECT& ButtonRect() const { return buttonRect_; }
+  bool CheckerRunning() const { return checker_.Running(); }
+  bool CheckNowPending() const { return checker_.CheckNowPending(); }
+
+  void StartChecker();
+  void StopChecker();
+  void OpenMessagesList();
+  void RunMailReader(bool markRead);
+  void MarkAllRead();
+  std::wstring PlainTooltip() const;
+
+ private:
+  ~PluginObject();
+  void TearDown();
+  void LoadStream(IStream* stream);
+  void SaveStream(IStream* stream);
+  void RegisterHotkeys(WORD list, WORD reader);
+  void NotifySettingsChanged();
+  void Repaint();
+  bool RunOptionsSheet();
+
+  ULONG refs_ = 1;
+  dockrail::IDockHost* host_ = nullptr;  // not referenced: the host outlives us
+  RECT buttonRect_ = {0, 0, 0, 0};
+  std::wstring caption_;
+  GlobalSettings settings_;
+  ScopedIcon defaultIcon_;
+  ScopedFont countFont_;
+  CriticalSection logLock_;
+  CheckerThread checker_;
+  int nextAccountId_ = 1;
+  uint32_t formatVersion_ = kStreamVersion;
+};
+
+// The program part of a command line: arguments and quotes removed.
+std::wstring CommandProgram(const wchar_t* commandLine);
+// The text after the program, blanks trimmed.
+std::wstring CommandArguments(const wchar_t* commandLine);
+
+}  // namespace pw

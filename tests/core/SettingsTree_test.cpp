@@ -1,0 +1,168 @@
+#include "core/SettingsTree.h"
+
+#include <gtest/gtest.h>
+#include <shlwapi.h>
+
+#include <random>
+
+#include "core/Scoped.h"
+#include "TestStreams.h"
+
+using pw::EntryKind;
+using pw::SettingsTree;
+
+TEST(SettingsTree, EmptyTreeIsFourZeroBytes) {
+  SettingsTree t;
+  auto bytes = pwtest::WriteTree(t);
+  ASSERT_EQ(bytes.size(), 4u);
+  EXPECT_EQ(bytes, std::vector<uint8_t>(4, 0));
+  SettingsTree back;
+  ASSERT_TRUE(pwtest::ReadTree(back, bytes));
+  EXPECT_TRUE(back.Entries().empty());
+}
+
+TEST(SettingsTree, GettersCheckSizes) {
+  SettingsTree t;
+  t.SetShort(L"s", 7);
+  t.SetInt(L"i", 9);
+  t.SetBinary(L"b", "abc", 3);
+  EXPECT_EQ(t.GetInt(L"s", -1), -1);
+  EXPECT_EQ(t.GetShort(L"i", -1), -1);
+  EXPECT_EQ(t.GetShort(L"s", -1), 7);
+  EXPECT_EQ(t.GetInt(L"i", -1), 9);
+  uint32_t size = 99;
+  EXPECT_EQ(t.GetBinary(L"missing", &size), nullptr);
+  EXPECT_EQ(size, 0u);
+  const uint8_t* b = t.GetBinary(L"B", &size);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(size, 3u);
+  EXPECT_EQ(memcmp(b, "abc", 3), 0);
+  EXPECT_STREQ(t.GetString(L"none", L"def"), L"def");
+}
+
+TEST(SettingsTree, NestedValueComesFirstAndCaseIsIgnored) {
+  SettingsTree t;
+  t.CreateNode(L"a");
+  t.SetInt(L"x", 1);
+  EXPECT_TRUE(t.CloseNode());
+  t.SetInt(L"x", 2);
+  EXPECT_FALSE(t.CloseNode());
+  EXPECT_EQ(t.GetInt(L"x", 0), 1);
+  EXPECT_EQ(t.GetInt(L"X", 0), 1);
+  ASSERT_TRUE(t.EnterNode(L"A"));
+  EXPECT_EQ(t.GetInt(L"x", 0), 1);
+  EXPECT_TRUE(t.LeaveNode());
+  EXPECT_FALSE(t.LeaveNode());
+}
+
+TEST(SettingsTree, ScopeEndsAtItsNodeEndAndSeesGrandchildren) {
+  SettingsTree t;
+  t.CreateNode(L"outer");
+  t.CreateNode(L"inner");
+  t.SetInt(L"deep", 5);
+  t.CreateNode(L"grand");
+  t.CloseNode();
+  t.CloseNode();
+  t.CloseNode();
+  t.SetInt(L"after", 6);
+  ASSERT_TRUE(t.EnterNode(L"outer"));
+  EXPECT_EQ(t.GetInt(L"deep", 0), 5);
+  EXPECT_EQ(t.GetInt(L"after", 0), 0);  // beyond the node's end
+  EXPECT_TRUE(t.EnterNode(L"grand"));    // a grandchild can be entered
+  EXPECT_FALSE(t.EnterNode(L"deep"));    // values are not nodes
+  EXPECT_EQ(t.Depth(), 2u);
+}
+
+TEST(SettingsTree, StringsRoundTripIncludingEmpty) {
+  SettingsTree t;
+  t.SetString(L"empty", L"");
+  t.SetString(L"text", L"Grüße");
+  t.SetString(L"null", nullptr);  // writes nothing
+  t.SetBinary(L"nullbin", nullptr, 4);
+  t.SetBinary(L"zero", "", 0);
+  ASSERT_EQ(t.Entries().size(), 3u);
+  EXPECT_EQ(t.Entries()[0].data.size(), 2u);
+  SettingsTree back;
+  ASSERT_TRUE(pwtest::ReadTree(back, pwtest::WriteTree(t)));
+  EXPECT_STREQ(back.GetString(L"empty", L"def"), L"");
+  EXPECT_STREQ(back.GetString(L"text", L"def"), L"Grüße");
+  uint32_t size = 9;
+  EXPECT_NE(back.GetBinary(L"zero", &size), nullptr);
+  EXPECT_EQ(size, 0u);
+}
+
+TEST(SettingsTree, StreamRoundTripKeepsEveryEntry) {
+  SettingsTree t;
+  t.CreateNode(L"settings");
+  t.SetInt(L"int", -123456);
+  t.SetShort(L"short", -2);
+  t.SetString(L"str", L"value");
+  double d = 0.2;
+  t.SetBinary(L"bin", &d, sizeof d);
+  t.CreateNode(L"child#0");
+  t.SetInt(L"int", 1);
+  t.CloseNode();
+  t.CloseNode();
+  auto bytes = pwtest::WriteTree(t);
+  SettingsTree back;
+  ASSERT_TRUE(pwtest::ReadTree(back, bytes));
+  ASSERT_EQ(back.Entries().size(), t.Entries().size());
+  for (size_t i = 0; i < t.Entries().size(); ++i) {
+    EXPECT_EQ(back.Entries()[i].name, t.Entries()[i].name);
+    EXPECT_EQ(back.Entries()[i].kind, t.Entries()[i].kind);
+    EXPECT_EQ(back.Entries()[i].data, t.Entries()[i].data);
+  }
+  EXPECT_EQ(pwtest::WriteTree(back), bytes);
+  ASSERT_TRUE(back.EnterNode(L"settings"));
+  EXPECT_EQ(back.GetInt(L"int", 0), -123456);
+  EXPECT_EQ(back.GetShort(L"short", 0), -2);
+  uint32_t size = 0;
+  const uint8_t* p = back.GetBinary(L"bin", &size);
+  ASSERT_EQ(size, 8u);
+  double r;
+  memcpy(&r, p, 8);
+  EXPECT_EQ(memcmp(&r, &d, 8), 0);
+}
+
+TEST(SettingsTree, StringIntoFieldIsCutToCapacity) {
+  SettingsTree t;
+  t.SetString(L"long", L"abcdefghij");
+  wchar_t field[4] = {L'x', L'x', L'x', L'x'};
+  t.GetStringInto(L"long", L"", field, 4);
+  EXPECT_STREQ(field, L"abc");
+}
+
+TEST(SettingsTree, IndexAgreesWithPlainWalk) {
+  // Random trees of few names, many nestings: every lookup from every open
+  // path must give the first-match answer of the plain walk.
+  std::mt19937 rng(1234);
+  const wchar_t* names[] = {L"a", L"B", L"c", L"A", L"node", L"NODE", L"\u00e9t\u00e9"};
+  for (int round = 0; round < 30; ++round) {
+    SettingsTree t;
+    int depth = 0;
+    for (int i = 0; i < 200; ++i) {
+      int op = rng() % 4;
+      const wchar_t* n = names[rng() % 7];
+      if (op == 0 && depth < 6) { t.CreateNode(n); ++depth; }
+      else if (op == 1 && depth > 0) { t.CloseNode(); --depth; }
+      else t.SetInt(n, i);
+    }
+    while (depth-- > 0) t.CloseNode();
+    SettingsTree r;
+    ASSERT_TRUE(pwtest::ReadTree(r, pwtest::WriteTree(t)));
+    for (int walk = 0; walk < 50; ++walk) {
+      for (const wchar_t* q : names) {
+        ASSERT_EQ(r.FindLinear(q, false) >= 0, r.GetInt(q, -1) != -1 || r.FindLinear(q, false) >= 0);
+        int lin = r.FindLinear(q, false);
+        int32_t expect = -1;
+        if (lin >= 0 && r.Entries()[lin].kind == EntryKind::Value) memcpy(&expect, r.Entries()[lin].data.data(), 4);
+        EXPECT_EQ(r.GetInt(q, -1), expect);
+      }
+      const wchar_t* n = names[rng() % 7];
+      int lin = r.FindLinear(n, true);
+      bool entered = r.EnterNode(n);
+      EXPECT_EQ(entered, lin >= 0);
+      if (!entered && !r.LeaveNode()) break;
+    }
+  }
+}
