@@ -3,14 +3,15 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-# pw_add_gtest(name SOURCES files... [LIBS targets...])
+# pw_add_gtest(name SOURCES files... [LIBS targets...] [PROPERTIES key value...])
 function(pw_add_gtest name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/include
                                              ${PROJECT_SOURCE_DIR}/tests)
   # Listing happens when the tests run, so the build never starts Wine.
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES ENVIRONMENT "PW_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
+                       PROPERTIES ENVIRONMENT "PW_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data;PW_SOURCE_DIR=${PROJECT_SOURCE_DIR};PW_BINARY_DIR=${PROJECT_BINARY_DIR}"
+                                  ${T_PROPERTIES})
 endfunction()
