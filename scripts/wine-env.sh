@@ -15,7 +15,11 @@ wine_up() {
   else
     setsid wineserver -p >/dev/null 2>&1 </dev/null &
   fi
-  sleep 0.2
+  # Wine's helper processes (services, the desktop window's explorer) start
+  # with the first program and outlive it: start them here, detached, so
+  # that no test's output pipe is held open by them.
+  setsid wine cmd /c exit >/dev/null 2>&1 </dev/null
+  setsid wine rundll32 user32.dll,GetDesktopWindow >/dev/null 2>&1 </dev/null || true
 }
 
 wine_down() { wineserver -k >/dev/null 2>&1 || true; }
