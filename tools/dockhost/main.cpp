@@ -1,0 +1,240 @@
+// dockhost: a stand-in for the Dockrail toolbar. It loads the plug-in,
+// keeps its settings stream in a file and shows its button; with options it
+// runs scripted steps and prints the plug-in's state for scripts and tests.
+#include <windows.h>
+#include <objbase.h>
+#include <shlwapi.h>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Host.h"
+#include "ToolbarWindow.h"
+#include "dockrail/DockrailPlugin.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: dockhost [options]\n"
+    "  --dll PATH         plug-in DLL (default: postwarden.dll beside dockhost.exe)\n"
+    "  --com              create the plug-in through its COM registration instead\n"
+    "  --register         register the DLL (DllRegisterServer) and go on\n"
+    "  --unregister       unregister the DLL and go on\n"
+    "  --settings FILE    the plug-in's settings stream (read at start if present)\n"
+    "  --caption TEXT     the button caption (default: Postwarden)\n"
+    "  --menu N           run context-menu command offset N (repeatable)\n"
+    "  --click            click the button\n"
+    "  --run SECONDS      show the toolbar and run for SECONDS (0: until closed)\n"
+    "  --hidden           do not show the toolbar window\n"
+    "  --print            print the plug-in's state\n"
+    "  --save             write the settings stream back to FILE at the end\n"
+    "  --verbose          print the plug-in's calls into the host\n";
+
+struct Options {
+  std::wstring dll;
+  bool com = false, reg = false, unreg = false, click = false, hidden = false;
+  bool print = false, save = false, verbose = false;
+  std::wstring settings;
+  std::string caption = "Postwarden";
+  std::vector<int> menu;
+  double run = -1;
+};
+
+bool Parse(int argc, wchar_t** argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    std::wstring a = argv[i];
+    auto next = [&](std::wstring& out) {
+      if (i + 1 >= argc) return false;
+      out = argv[++i];
+      return true;
+    };
+    std::wstring v;
+    if (a == L"--dll") { if (!next(o.dll)) return false; }
+    else if (a == L"--com") o.com = true;
+    else if (a == L"--register") o.reg = true;
+    else if (a == L"--unregister") o.unreg = true;
+    else if (a == L"--settings") { if (!next(o.settings)) return false; }
+    else if (a == L"--caption") {
+      if (!next(v)) return false;
+      char buf[512];
+      WideCharToMultiByte(CP_ACP, 0, v.c_str(), -1, buf, sizeof buf, nullptr, nullptr);
+      o.caption = buf;
+    }
+    else if (a == L"--menu") { if (!next(v)) return false; o.menu.push_back(_wtoi(v.c_str())); }
+    else if (a == L"--click") o.click = true;
+    else if (a == L"--run") { if (!next(v)) return false; o.run = _wtof(v.c_str()); }
+    else if (a == L"--hidden") o.hidden = true;
+    else if (a == L"--print") o.print = true;
+    else if (a == L"--save") o.save = true;
+    else if (a == L"--verbose") o.verbose = true;
+    else return false;
+  }
+  return true;
+}
+
+std::vector<uint8_t> ReadFile(const std::wstring& path) {
+  std::vector<uint8_t> bytes;
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return bytes;
+  LARGE_INTEGER size;
+  if (GetFileSizeEx(f, &size) && size.QuadPart > 0 && size.QuadPart < (1ll << 30)) {
+    bytes.resize(static_cast<size_t>(size.QuadPart));
+    DWORD got = 0;
+    if (!::ReadFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) got = 0;
+    bytes.resize(got);
+  }
+  CloseHandle(f);
+  return bytes;
+}
+
+bool WriteFile(const std::wstring& path, const std::vector<uint8_t>& bytes) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD put = 0;
+  bool ok = ::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) && put == bytes.size();
+  CloseHandle(f);
+  return ok;
+}
+
+std::vector<uint8_t> StreamBytes(IStream* s) {
+  STATSTG st = {};
+  s->Stat(&st, STATFLAG_NONAME);
+  std::vector<uint8_t> out(static_cast<size_t>(st.cbSize.QuadPart));
+  LARGE_INTEGER zero = {};
+  s->Seek(zero, STREAM_SEEK_SET, nullptr);
+  ULONG got = 0;
+  if (!out.empty()) s->Read(out.data(), static_cast<ULONG>(out.size()), &got);
+  return out;
+}
+
+// Newlines and tabs shown escaped, so each answer stays on one line.
+std::string OneLine(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '\n') out += "\\n";
+    else if (c == '\t') out += "\\t";
+    else out += c;
+  }
+  return out;
+}
+
+void PrintState(dockrail::IDockPlugin* p, dockhost::Host& host) {
+  char text[dockrail::kTooltipTextSize] = {};
+  p->QueryInfo(3, 0, text);
+  printf("tooltip: %s\n", OneLine(text).c_str());
+  dockrail::TooltipInfo tip = {};
+  tip.flags = dockrail::kTipTitle;
+  p->GetTooltip(&tip);
+  printf("title: %s\n", OneLine(tip.text).c_str());
+  HMENU menu = CreatePopupMenu();
+  UINT n = static_cast<UINT>(p->AddMenuItems(menu, 0, dockhost::kFirstMenuId));
+  for (UINT i = 0; i < n; ++i) {
+    wchar_t item[128] = {};
+    GetMenuStringW(menu, i, item, 128, MF_BYPOSITION);
+    bool checked = GetMenuState(menu, i, MF_BYPOSITION) & MF_CHECKED;
+    printf("menu %u: %ls%s\n", GetMenuItemID(menu, i) - dockhost::kFirstMenuId, item, checked ? " [checked]" : "");
+  }
+  DestroyMenu(menu);
+  for (UINT sub = 0; sub < 2; ++sub) {
+    dockrail::HotkeyInfo h = {};
+    p->QueryInfo(4, sub, &h);
+    printf("hotkey %d: %ls = 0x%04x\n", h.number, h.label, h.hotkey);
+  }
+  char icon[dockrail::kIconLocationSize] = {};
+  p->GetIconLocation(icon);
+  printf("icon location: %s\n", icon);
+  wchar_t* rich = nullptr;
+  p->QueryInfo(22, 0, &rich);
+  if (rich) {
+    char buf[4096];
+    WideCharToMultiByte(CP_ACP, 0, rich, -1, buf, sizeof buf, nullptr, nullptr);
+    printf("rich tooltip: %s\n", OneLine(buf).c_str());
+    CoTaskMemFree(rich);
+  }
+  printf("settings changed: %d\n", host.settingsChanged);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  Options o;
+  if (!Parse(argc, argv, o)) {
+    fputs(kUsage, stderr);
+    return 2;
+  }
+  if (o.dll.empty()) {
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    PathRemoveFileSpecW(path);
+    PathAppendW(path, L"postwarden.dll");
+    o.dll = path;
+  }
+  CoInitialize(nullptr);
+  HMODULE lib = LoadLibraryW(o.dll.c_str());
+  if (!lib) {
+    fprintf(stderr, "dockhost: cannot load %ls (error %lu)\n", o.dll.c_str(), GetLastError());
+    return 1;
+  }
+  using Fn = HRESULT(STDAPICALLTYPE*)();
+  using GetFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+  if (o.reg) printf("register: 0x%08lx\n", static_cast<unsigned long>(reinterpret_cast<Fn>(GetProcAddress(lib, "DllRegisterServer"))()));
+  if (o.unreg) printf("unregister: 0x%08lx\n", static_cast<unsigned long>(reinterpret_cast<Fn>(GetProcAddress(lib, "DllUnregisterServer"))()));
+
+  dockrail::IDockPlugin* plugin = nullptr;
+  HRESULT hr;
+  if (o.com) {
+    hr = CoCreateInstance(dockrail::CLSID_PostwardenPlugin, nullptr, CLSCTX_INPROC_SERVER, dockrail::IID_IDockPlugin,
+                          reinterpret_cast<void**>(&plugin));
+  } else {
+    IClassFactory* factory = nullptr;
+    hr = reinterpret_cast<GetFn>(GetProcAddress(lib, "DllGetClassObject"))(dockrail::CLSID_PostwardenPlugin,
+                                                                           IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    if (SUCCEEDED(hr)) {
+      hr = factory->CreateInstance(nullptr, dockrail::IID_IDockPlugin, reinterpret_cast<void**>(&plugin));
+      factory->Release();
+    }
+  }
+  if (FAILED(hr) || !plugin) {
+    fprintf(stderr, "dockhost: cannot create the plug-in (0x%08lx)\n", static_cast<unsigned long>(hr));
+    return 1;
+  }
+
+  dockhost::Host host;
+  host.verbose = o.verbose;
+  if (o.run >= 0) dockhost::CreateToolbarWindow(plugin, &host, !o.hidden);
+  plugin->SetHost(&host);
+  plugin->SetCaption(o.caption.c_str());
+  int32_t rect[4] = {dockhost::kButtonRect.left, dockhost::kButtonRect.top, dockhost::kButtonRect.right,
+                     dockhost::kButtonRect.bottom};
+  plugin->SetButtonRect(rect);
+
+  std::vector<uint8_t> stored = o.settings.empty() ? std::vector<uint8_t>() : ReadFile(o.settings);
+  IStream* in = SHCreateMemStream(stored.empty() ? nullptr : stored.data(), static_cast<UINT>(stored.size()));
+  plugin->Load(in);
+  in->Release();
+
+  for (int offset : o.menu) plugin->OnMenuCommand(static_cast<UINT>(offset));
+  if (o.click) plugin->OnClick();
+  if (o.run >= 0) dockhost::RunLoop(o.run, nullptr, nullptr);
+  if (o.print) PrintState(plugin, host);
+
+  int rc = 0;
+  if (o.save && !o.settings.empty()) {
+    IStream* out = SHCreateMemStream(nullptr, 0);
+    plugin->Save(out);
+    if (!WriteFile(o.settings, StreamBytes(out))) {
+      fprintf(stderr, "dockhost: cannot write %ls\n", o.settings.c_str());
+      rc = 1;
+    }
+    out->Release();
+  }
+  if (host.window) DestroyWindow(host.window);
+  plugin->Release();
+  using CanFn = HRESULT(STDAPICALLTYPE*)();
+  HRESULT unload = reinterpret_cast<CanFn>(GetProcAddress(lib, "DllCanUnloadNow"))();
+  if (o.print) printf("can unload: %s\n", unload == S_OK ? "yes" : "no");
+  fflush(stdout);
+  CoUninitialize();
+  return rc;
+}
