@@ -309,8 +309,14 @@ bool Matcher::Attempt(int start) {
           ++pc;
           continue;
         }
+        if (st.flag & kLookCondition) {
+          // As in Perl, a negative condition whose body matched keeps the
+          // captures it made and takes the "no" branch.
+          Cut();
+          pc = st.b;
+          continue;
+        }
         Unwind();
-        if (st.flag & kLookCondition) { pc = st.b; continue; }
         goto fail;
       }
       case Op::LookBehindStart: {
