@@ -1,7 +1,9 @@
 #include "core/GlobalSettings.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
+#include <string>
 
 #include "core/SettingsTree.h"
 
@@ -40,6 +42,40 @@ std::wstring Numbered(const wchar_t* base, int i) {
   wchar_t buf[64];
   swprintf(buf, 64, L"%ls#%d", base, i);
   return buf;
+}
+
+// The scrambled password is written with its full length: its first unit
+// may scramble to zero, which a plain string value would end at.
+void WriteScrambled(SettingsTree& t, const wchar_t* key, const wchar_t* clear) {
+  std::wstring copy(clear);
+  ScramblePassword(copy.data());
+  t.SetBinary(key, copy.c_str(), static_cast<uint32_t>((copy.size() + 1) * sizeof(wchar_t)));
+}
+
+// The text runs to the first zero unit after the first unit (the value's
+// last unit is its terminator); it is unscrambled at its stored length and
+// then cut to the field.
+template <size_t N>
+void ReadScrambled(SettingsTree& t, const wchar_t* key, wchar_t (&field)[N]) {
+  uint32_t size = 0;
+  const uint8_t* p = t.GetBinary(key, &size);
+  field[0] = 0;
+  if (!p) return;
+  std::wstring text(size / 2, L'\0');
+  memcpy(text.data(), p, text.size() * sizeof(wchar_t));
+  size_t end = text.size();
+  if (end && text[end - 1] == 0) --end;
+  for (size_t i = 1; i < end; ++i) {
+    if (text[i] == 0) {
+      end = i;
+      break;
+    }
+  }
+  text.resize(end);
+  if (end % 2 == 1) text[0] ^= 0x7B2D;
+  size_t n = std::min(end, N - 1);
+  wmemcpy(field, text.data(), n);
+  field[n] = 0;
 }
 
 }  // namespace
@@ -97,8 +133,7 @@ bool LoadConnectionNode(SettingsTree& t, GlobalSettings& s) {
   ReadStr(t, L"user", s.proxy.user);
   s.proxy.port = t.GetInt(L"port", 0);
   s.proxy.options = t.GetInt(L"options", 0);
-  ReadStr(t, L"password", s.proxy.password);
-  ScramblePassword(s.proxy.password);
+  ReadScrambled(t, L"password", s.proxy.password);
   t.LeaveNode();
   return true;
 }
@@ -109,10 +144,7 @@ void SaveConnectionNode(SettingsTree& t, const GlobalSettings& s) {
   t.SetString(L"user", s.proxy.user);
   t.SetInt(L"port", s.proxy.port);
   t.SetInt(L"options", s.proxy.options);
-  wchar_t copy[100];
-  wcscpy(copy, s.proxy.password);
-  ScramblePassword(copy);
-  t.SetString(L"password", copy);
+  WriteScrambled(t, L"password", s.proxy.password);
   t.CloseNode();
 }
 

@@ -9,6 +9,8 @@
 #include "core/Notifier.h"
 #include "core/SettingsTree.h"
 #include "core/StrConv.h"
+#include "filter/AccountRecords.h"
+#include "filter/RuleSeam.h"
 #include "resource.h"
 
 namespace pw {
@@ -89,16 +91,22 @@ HRESULT PluginObject::Load(IStream* stream) {
 }
 
 void PluginObject::LoadStream(IStream* stream) {
-  // A second Load on a running object: stop the checker before anything it
-  // uses is replaced.
+  // A second Load on a running object: stop the checker, and with it every
+  // session, before the accounts they report to are replaced.
   StopChecker();
   uint8_t v[4];
   ULONG got = 0;
   if (FAILED(stream->Read(v, 4, &got)) || got != 4) return;
   uint32_t version = v[0] | (v[1] << 8) | (v[2] << 16) | (uint32_t(v[3]) << 24);
   if (version < kStreamVersion) {
-    // Layouts of earlier releases: not read; the object keeps a fresh
+    // Layouts of earlier releases are not read: they load as a fresh
     // configuration.
+    std::vector<RefPtr<MailAccount>> old;
+    {
+      ExclusiveGuard g(accountsLock_);
+      accounts_.swap(old);
+    }
+    settings_ = GlobalSettings();
     return;
   }
   SettingsTree tree;
@@ -109,14 +117,23 @@ void PluginObject::LoadStream(IStream* stream) {
   RegisterHotkeys(settings_.listHotkey, settings_.readerHotkey);
   LoadConnectionNode(tree, settings_);
   if (tree.EnterNode(L"accounts")) {
-    // Account records are read by the account module.
+    // Read before the array is taken; without its node the accounts stay.
+    std::vector<RefPtr<MailAccount>> loaded = LoadAccountRecords(tree, &accountOwner_);
     tree.LeaveNode();
+    {
+      ExclusiveGuard g(accountsLock_);
+      for (auto& a : loaded) a->settings.id = static_cast<uint32_t>(nextAccountId_++);
+      accounts_.swap(loaded);
+    }
+    // `loaded` now holds the old accounts: released outside the lock.
   }
   bool filters = tree.EnterNode(L"Filters");
   LoadFilterKeys(tree, settings_);
+  LoadRuleSet(tree, *this);
   if (filters) tree.LeaveNode();
   LoadListPosNode(tree, settings_);
   LoadMessagesListNode(tree, settings_);
+  sounds_.Start();
 }
 
 HRESULT PluginObject::Save(IStream* stream) {
@@ -131,10 +148,14 @@ void PluginObject::SaveStream(IStream* stream) {
   SaveSettingsNode(tree, settings_);
   SaveConnectionNode(tree, settings_);
   tree.CreateNode(L"accounts");
-  tree.SetInt(L"count", 0);
+  {
+    SharedGuard g(accountsLock_);
+    SaveAccountRecords(tree, accounts_);
+  }
   tree.CloseNode();
   tree.CreateNode(L"Filters");
   SaveFilterKeys(tree, settings_);
+  SaveRuleSet(tree, *this);
   tree.CloseNode();
   SaveListPosNode(tree, settings_);
   SaveMessagesListNode(tree, settings_);
@@ -379,7 +400,8 @@ void PluginObject::RunMailReader(bool markRead) {
 }
 
 void PluginObject::MarkAllRead() {
-  // Accounts and their message lists come with the account module.
+  SharedGuard g(accountsLock_);
+  for (const auto& a : accounts_) a->MarkAllRead();
 }
 
 }  // namespace pw

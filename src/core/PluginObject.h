@@ -6,11 +6,17 @@
 #include <windows.h>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/CheckerThread.h"
 #include "core/GlobalSettings.h"
 #include "core/Scoped.h"
+#include "core/SharedLock.h"
+#include "core/SoundPlayer.h"
 #include "dockrail/DockrailPlugin.h"
+#include "filter/MailAccount.h"
+#include "filter/PluginAccountOwner.h"
+#include "filter/RefPtr.h"
 
 namespace pw {
 
@@ -60,6 +66,13 @@ class PluginObject final : public dockrail::IDockPlugin {
   bool CheckerRunning() const { return checker_.Running(); }
   bool CheckNowPending() const { return checker_.CheckNowPending(); }
 
+  // The account array: read under SharedGuard(AccountsLock()), changed
+  // only under its exclusive lock, always taken before an account's lock.
+  SharedLock& AccountsLock() const { return accountsLock_; }
+  const std::vector<RefPtr<MailAccount>>& Accounts() const { return accounts_; }
+  AccountOwner* AccountHost() { return &accountOwner_; }
+  SoundPlayer& Sounds() { return sounds_; }
+
   void StartChecker();
   void StopChecker();
   void OpenMessagesList();
@@ -88,6 +101,12 @@ class PluginObject final : public dockrail::IDockPlugin {
   CheckerThread checker_;
   int nextAccountId_ = 1;
   uint32_t formatVersion_ = kStreamVersion;
+  // Declared in this order so that the accounts go before their owner and
+  // the sound player stops first.
+  mutable SharedLock accountsLock_;
+  PluginAccountOwner accountOwner_{*this};
+  std::vector<RefPtr<MailAccount>> accounts_;
+  SoundPlayer sounds_;
 };
 
 // The program part of a command line: arguments and quotes removed.

@@ -1,0 +1,43 @@
+#include "filter/PluginAccountOwner.h"
+
+#include "core/PluginObject.h"
+#include "filter/MailMessage.h"
+#include "filter/RuleSeam.h"
+
+namespace pw {
+
+bool PluginAccountOwner::Paused() const { return plugin_.Settings().pause != 0; }
+
+// Connection detection comes with the checker's scheduler; until then no
+// connection is known and accounts that need one wait.
+uint32_t PluginAccountOwner::ConnectionFlags() const { return 0; }
+
+bool PluginAccountOwner::FilteringEnabled() const { return plugin_.Settings().useFilter != 0; }
+
+// The messages list window is not built yet: it is never open, and the
+// reports below have nobody to go to.
+bool PluginAccountOwner::ListWindowOpen() const { return false; }
+
+void PluginAccountOwner::TakeHeader(MailAccount& account, MailMessage& message) {
+  if (FilteringEnabled()) ApplyRules(plugin_, account, message);
+}
+
+void PluginAccountOwner::TakeBody(MailAccount& account, MailMessage& message) {
+  if (FilteringEnabled() && message.HasFlag(MessageFlags::Reevaluate)) ApplyRules(plugin_, account, message);
+}
+
+void PluginAccountOwner::MessageAdded(MailAccount&, MailMessage&) {}
+void PluginAccountOwner::MessageRemoved(MailAccount&, MailMessage&) {}
+void PluginAccountOwner::MessageRead(MailAccount&, MailMessage&) {}
+void PluginAccountOwner::MessagesReset(MailAccount&) {}
+void PluginAccountOwner::StatusChanged(MailAccount&, uint32_t, uint32_t) {}
+void PluginAccountOwner::EventLogged(MailAccount&) {}
+void PluginAccountOwner::EventsCleared(MailAccount&) {}
+
+// The deleted-messages log comes with the notifications.
+void PluginAccountOwner::LogDeletedMessage(MailAccount&, MailMessage&) {}
+
+// The quiet period is checked here once the notifications are built.
+void PluginAccountOwner::PlayNotifySound(const wchar_t* file) { plugin_.Sounds().Queue(file); }
+
+}  // namespace pw

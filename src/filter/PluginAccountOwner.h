@@ -1,0 +1,35 @@
+// The Plug-in object as its accounts see it. Reports to the messages list
+// window and the connection state are added with the modules that own them.
+#pragma once
+
+#include "filter/AccountOwner.h"
+
+namespace pw {
+
+class PluginObject;
+
+class PluginAccountOwner final : public AccountOwner {
+ public:
+  explicit PluginAccountOwner(PluginObject& plugin) : plugin_(plugin) {}
+
+  bool Paused() const override;
+  uint32_t ConnectionFlags() const override;
+  bool FilteringEnabled() const override;
+  bool ListWindowOpen() const override;
+  void TakeHeader(MailAccount& account, MailMessage& message) override;
+  void TakeBody(MailAccount& account, MailMessage& message) override;
+  void MessageAdded(MailAccount& account, MailMessage& message) override;
+  void MessageRemoved(MailAccount& account, MailMessage& message) override;
+  void MessageRead(MailAccount& account, MailMessage& message) override;
+  void MessagesReset(MailAccount& account) override;
+  void StatusChanged(MailAccount& account, uint32_t status, uint32_t arg) override;
+  void EventLogged(MailAccount& account) override;
+  void EventsCleared(MailAccount& account) override;
+  void LogDeletedMessage(MailAccount& account, MailMessage& message) override;
+  void PlayNotifySound(const wchar_t* file) override;
+
+ private:
+  PluginObject& plugin_;
+};
+
+}  // namespace pw
