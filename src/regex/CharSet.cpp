@@ -78,6 +78,13 @@ ClassRanges RangesOf(ClassKind k) {
 
 int CaseClass(char16_t c, char16_t out[4]) {
   out[0] = c;
+  char16_t lower = c | 0x20;
+  if (c < 128 && lower != 'k' && lower != 's') {
+    // ASCII letters other than k and s have exactly one partner.
+    if (lower < 'a' || lower > 'z') return 1;
+    out[1] = c ^ 0x20;
+    return 2;
+  }
   int n = 1;
   for (char16_t x = CaseNext(c); x != c && n < 4; x = CaseNext(x)) out[n++] = x;
   return n;
@@ -179,7 +186,15 @@ CharSet MakeCharSet(const RangeSet& set, std::vector<Range>& pool) {
   CharSet cs;
   cs.first = static_cast<uint32_t>(pool.size());
   for (const Range& r : set.ranges) {
-    for (unsigned c = r.lo; c <= r.hi && c < 256; ++c) cs.low[c >> 6] |= uint64_t{1} << (c & 63);
+    if (r.lo < 256) {
+      unsigned hi = r.hi < 256 ? r.hi : 255;
+      for (unsigned w = r.lo >> 6; w <= hi >> 6; ++w) {
+        unsigned from = w == (r.lo >> 6u) ? (r.lo & 63u) : 0u;
+        unsigned to = w == (hi >> 6u) ? (hi & 63u) : 63u;
+        uint64_t bits = (to == 63 ? ~uint64_t{0} : ((uint64_t{1} << (to + 1)) - 1));
+        cs.low[w] |= bits & ~((uint64_t{1} << from) - 1);
+      }
+    }
     if (r.hi >= 256) pool.push_back({r.lo < 256 ? char16_t{256} : r.lo, r.hi});
   }
   cs.count = static_cast<uint32_t>(pool.size()) - cs.first;

@@ -29,6 +29,33 @@ class Compiler {
     p_.code.reserve(t_.nodes.size() + 2);
     Emit(t_.root);
     Add(Op::Match);
+    GuardSplits();
+    const Inst& first = p_.code[0];
+    bool plain = !t_.hasBackrefs && !t_.hasCalls && !t_.hasSearchStart;
+    for (const Node& n : t_.nodes)
+      if (n.type == NodeType::Cond || n.type == NodeType::Keep) plain = false;
+    p_.start.leadingRun = plain && first.op == Op::Repeat && first.mode == kPossessive &&
+                          first.c == INT_MAX && first.b <= 1;
+  }
+
+  // A split whose first branch begins with a fixed unit can skip that
+  // branch without a choice point when the unit is absent.
+  void GuardSplits() {
+    for (Inst& in : p_.code) {
+      if (in.op != Op::Split) continue;
+      const Inst& target = p_.code[in.a];
+      if (target.op == Op::Char) {
+        in.c = in.d = target.a;
+      } else if (target.op == Op::Char2) {
+        in.c = target.a;
+        in.d = target.b;
+      } else if (target.op == Op::String) {
+        in.c = in.d = p_.literals[target.a];
+      } else {
+        continue;
+      }
+      in.flag = 1;
+    }
   }
 
  private:

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "regex/Ast.h"
+#include "regex/Scan.h"
 
 namespace regex::detail {
 namespace {
@@ -215,6 +216,11 @@ bool Matcher::Attempt(int start) {
         if (TestAssert(in.a, pos)) { ++pc; continue; }
         goto fail;
       case Op::Split:
+        // Guarded: the first branch starts with a unit that is not here.
+        if (in.flag && (pos >= end || (t[pos] != in.c && t[pos] != in.d))) {
+          pc = in.b;
+          continue;
+        }
         Push(kChoice, in.b, pos);
         pc = in.a;
         continue;
@@ -490,12 +496,31 @@ int Matcher::FindPrefix(int p) const {
   const char16_t first = pre[0];
   const int last = end_ - len;
   const char16_t* t = t_;
-  for (; p <= last; ++p) {
-    if (t[p] != first) continue;
+  while (p <= last) {
+    p = static_cast<int>(FindUnit(t + p, t + last + 1, first) - t);
+    if (p > last) break;
     if (len == 1 || std::memcmp(t + p + 1, pre.data() + 1, (len - 1) * sizeof(char16_t)) == 0)
       return p;
+    ++p;
   }
   return -1;
+}
+
+// False when the unit every match needs does not occur at or after p.
+bool Matcher::RequiredFrom(int p) {
+  const StartInfo& si = prog_.start;
+  if (si.required < 0) return true;
+  if (reqNoneFrom_ >= 0 && p >= reqNoneFrom_) return false;
+  if (reqPos_ >= p) return true;
+  char16_t r1 = static_cast<char16_t>(si.required);
+  char16_t r2 = static_cast<char16_t>(si.required2 >= 0 ? si.required2 : si.required);
+  int q = static_cast<int>(FindUnit2(t_ + p, t_ + end_, r1, r2) - t_);
+  if (q >= end_) {
+    reqNoneFrom_ = p;
+    return false;
+  }
+  reqPos_ = q;
+  return true;
 }
 
 // The first position at or after p where a match could begin, or -1.
@@ -508,43 +533,29 @@ int Matcher::NextCandidate(int p, int from) {
       break;
     case Anchor::LineStart:
       if (p != from && p != begin_ && t[p - 1] != '\n') {
-        while (p < end_ && t[p] != '\n') ++p;
+        p = static_cast<int>(FindUnit(t + p, t + end_, u'\n') - t);
         if (p >= end_) return -1;
         ++p;
       }
       break;
     case Anchor::None: break;
   }
+  if (!RequiredFrom(p)) return -1;
   if (!si.prefix.empty()) {
     p = FindPrefix(p);
     if (p < 0) return -1;
   } else if (si.useFirst) {
     if (si.firstUnits == 1) {
-      char16_t u = si.unit[0];
-      while (p < end_ && t[p] != u) ++p;
+      p = static_cast<int>(FindUnit(t + p, t + end_, si.unit[0]) - t);
     } else if (si.firstUnits == 2) {
-      char16_t u0 = si.unit[0], u1 = si.unit[1];
-      while (p < end_ && t[p] != u0 && t[p] != u1) ++p;
+      p = static_cast<int>(FindUnit2(t + p, t + end_, si.unit[0], si.unit[1]) - t);
     } else {
       const CharSet& f = si.first;
       while (p < end_ && (t[p] < 256 ? !f.TestLow(t[p]) : f.high == 0)) ++p;
     }
     if (p >= end_) return -1;
   }
-  if (si.required >= 0) {
-    if (reqNoneFrom_ >= 0 && p >= reqNoneFrom_) return -1;
-    if (reqPos_ < p) {
-      int q = p;
-      char16_t r1 = static_cast<char16_t>(si.required);
-      char16_t r2 = static_cast<char16_t>(si.required2 >= 0 ? si.required2 : si.required);
-      while (q < end_ && t[q] != r1 && t[q] != r2) ++q;
-      if (q >= end_) {
-        reqNoneFrom_ = p;
-        return -1;
-      }
-      reqPos_ = q;
-    }
-  }
+  if (!RequiredFrom(p)) return -1;
   if (si.anchor == Anchor::Begin && p != from) return -1;
   if (si.anchor == Anchor::SearchStart && p != from) return -1;
   return p;
@@ -560,6 +571,11 @@ bool Matcher::Search(int from, int notEmptyAt) {
     if (p < 0) return false;
     if (Attempt(p)) return true;
     if (limit_) return false;
+    if (prog_.start.leadingRun) {
+      // Later starts inside the run the first instruction took end up at
+      // the same place with the same state, and fail the same way.
+      p += CountItems(code_[0], p, end_ - p);
+    }
   }
   return false;
 }

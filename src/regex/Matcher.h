@@ -41,6 +41,7 @@ class Matcher {
 
   bool Attempt(int start);
   int NextCandidate(int p, int from);
+  bool RequiredFrom(int p);
   int FindPrefix(int p) const;
   bool TestAssert(int kind, int pos) const;
   bool IsWord(int pos) const;

@@ -100,6 +100,7 @@ class Parser {
 
   // Skips what carries no meaning: comments, \Q and \E, and blanks in (?x).
   void SkipTrivia() {
+    if (!quoting_ && !o_.extended && (AtEnd() || (p_[i_] != '\\' && p_[i_] != '('))) return;
     for (;;) {
       if (quoting_) {
         if (StartsWith(u"\\E")) { i_ += 2; quoting_ = false; continue; }

@@ -19,7 +19,7 @@ enum class Op : uint8_t {
   AnyAll,      // any unit
   Set,         // a: set
   Assert,      // a: AssertKind
-  Split,       // go to a, retry at b
+  Split,       // go to a, retry at b; flag: a starts with unit c or d
   Jmp,         // a: target
   Open,        // a: group
   Close,       // a: group; also the return point of a call of the group
@@ -65,6 +65,7 @@ struct StartInfo {
   char16_t unit[2] = {0, 0};
   int required = -1;      // a unit every match contains (or its case partner)
   int required2 = -1;
+  bool leadingRun = false;  // code[0] is a possessive unbounded run, min <= 1
 };
 
 struct Program {
