@@ -1,12 +1,30 @@
 #include "filter/MailAccount.h"
 
-#include <cwchar>
 
 #include "core/SettingsTree.h"
 #include "filter/AccountOwner.h"
 #include "filter/SessionSeam.h"
 
 namespace pw {
+namespace {
+
+// "message#%d" without the formatting machinery: written and read once per
+// stored message.
+void MessageNodeName(wchar_t (&out)[32], size_t index) {
+  static const wchar_t kPrefix[] = L"message#";
+  wchar_t digits[24];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<wchar_t>(L'0' + index % 10);
+    index /= 10;
+  } while (index);
+  size_t at = 0;
+  for (; kPrefix[at]; ++at) out[at] = kPrefix[at];
+  while (n) out[at++] = digits[--n];
+  out[at] = 0;
+}
+
+}  // namespace
 
 MailAccount::MailAccount(AccountOwner* owner) : owner_(owner) {}
 
@@ -37,7 +55,7 @@ void MailAccount::Save(SettingsTree& t) {
   t.SetInt(L"count", static_cast<int32_t>(messages_.Size()));
   wchar_t name[32];
   for (size_t i = 0; i < messages_.Size(); ++i) {
-    swprintf(name, 32, L"message#%d", static_cast<int>(i));
+    MessageNodeName(name, i);
     t.CreateNode(name);
     messages_.At(i)->Save(t);
     t.CloseNode();
@@ -56,7 +74,7 @@ void MailAccount::Load(SettingsTree& t) {
     if (static_cast<size_t>(count) > t.Entries().size()) count = static_cast<int32_t>(t.Entries().size());
     wchar_t name[32];
     for (int32_t i = 0; i < count; ++i) {
-      swprintf(name, 32, L"message#%d", static_cast<int>(i));
+      MessageNodeName(name, static_cast<size_t>(i));
       // A missing node is skipped: read from the enclosing node, it would
       // copy the keys of the first message.
       if (!t.EnterNode(name)) continue;

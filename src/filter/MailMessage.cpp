@@ -56,7 +56,8 @@ RefPtr<MailMessage> MailMessage::Load(SettingsTree& t) {
   m->icon.Set(t.GetString(L"icon", nullptr));
   m->filterText.Set(t.GetString(L"filter", nullptr));
   ReadTerminated(t, L"header", m->rawHeader);
-  ReadTerminated(t, L"body", m->rawMessage);
+  // Only a queued reply is stored with its text.
+  if (m->IsOutgoing()) ReadTerminated(t, L"body", m->rawMessage);
   if (m->rawHeader.IsSet()) ParseMessageHeader(*m);
   if (m->rawMessage.IsSet()) ParseWholeMessage(*m);
   return m;
