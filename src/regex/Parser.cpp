@@ -379,6 +379,7 @@ class Parser {
   }
 
   int BackrefNode(int group) {
+    if (group == 0) Fail(ErrorCode::NonexistentGroup);  // the match itself
     int n = t_.Add(NodeType::Backref);
     t_.nodes[n].a = group;
     t_.nodes[n].flag = o_.caseless;
@@ -774,6 +775,7 @@ class Parser {
       int n;
       if (ReadGroupNumber(n, true)) {
         if (!Accept(')')) Fail(ErrorCode::BadExtension);
+        if (n == 0) Fail(ErrorCode::NonexistentGroup);
         t_.nodes[cond].b = n;
       } else {
         std::u16string name;

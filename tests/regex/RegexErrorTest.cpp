@@ -70,6 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadPattern{u"(?3)", E::NonexistentGroup, "reference to nonexistent group"},
         BadPattern{u"(?(2)a)", E::NonexistentGroup, "reference to nonexistent group"},
         BadPattern{u"\\g{-2}(a)", E::NonexistentGroup, "reference to nonexistent group"},
+        BadPattern{u"(a)\\g0", E::NonexistentGroup, "reference to nonexistent group"},
+        BadPattern{u"(a)(?(0)b)", E::NonexistentGroup, "reference to nonexistent group"},
         BadPattern{u"[z-a]", E::InvalidSetRange, "invalid range specified in character set"},
         BadPattern{u"[\\d-z]", E::InvalidSetRange, "invalid range specified in character set"},
         BadPattern{u"[a-\\w]", E::InvalidSetRange, "invalid range specified in character set"},
