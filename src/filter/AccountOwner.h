@@ -1,7 +1,8 @@
 // What an account needs from the object that owns it (the Plug-in object):
 // the global state it consults and the places it reports to. Calls come from
-// whichever thread works on the account; the account holds none of its own
-// locks while it calls these.
+// whichever thread works on the account. The account holds none of its
+// locks while it calls these, except PlayNotifySound, which runs under its
+// message lock in shared mode and so must not take that lock exclusively.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +22,9 @@ class AccountOwner {
   virtual bool ListWindowOpen() const = 0;
 
   // A header arrived: apply the rules when filtering is on and, unless the
-  // message is now to be deleted, show it in the messages list.
+  // message is now to be deleted, show it in the messages list. Results that
+  // replace owned texts (icon, filter text) are stored under the account's
+  // message lock held exclusively, since Save may be reading them.
   virtual void TakeHeader(MailAccount& account, MailMessage& message) = 0;
   // The whole message arrived: apply the rules again when filtering is on
   // and the message asks for it (Reevaluate), then show it.

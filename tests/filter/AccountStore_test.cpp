@@ -88,7 +88,7 @@ std::vector<std::wstring> ChildNames(const SettingsTree& t, const wchar_t* node)
   std::vector<std::wstring> out;
   const auto& e = t.Entries();
   size_t i = 0;
-  while (i < e.size() && !(e[i].kind == EntryKind::NodeBegin && e[i].name == node)) ++i;
+  while (i < e.size() && !(e[i].kind == EntryKind::NodeBegin && std::wstring(e[i].name) == node)) ++i;
   int depth = 0;
   for (++i; i < e.size(); ++i) {
     if (e[i].kind == EntryKind::NodeEnd) {
