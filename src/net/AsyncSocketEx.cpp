@@ -95,6 +95,14 @@ void CAsyncSocketEx::Close() {
     windowTimer_.Kill();  // a timer must not outlive the slot it is named after
     timerId_ = 0;
     handle_.Reset();
+    // Winsock hands out a closed socket's handle value again at once, so a
+    // notification still queued for this slot could pass for the next
+    // socket's: drop them with the socket.
+    if (HWND wnd = GetHelperWindow(); wnd && slot_ >= 0) {
+      MSG msg;
+      while (PeekMessageW(&msg, wnd, kMsgSocketBase + slot_, kMsgSocketBase + slot_, PM_REMOVE)) {
+      }
+    }
     Unregister();
   }
   firstLayer_ = nullptr;

@@ -1,0 +1,399 @@
+#!/usr/bin/python3
+"""Starts and stops the real servers the Windows tests talk to.
+
+Each service runs in a directory of its own (mode 0755: dovecot and squid
+drop privileges), listens on 127.0.0.1 only, writes its output to files there
+(a daemon must never hold the caller's pipes) and is stopped by process group.
+
+  services.py certs --dir D
+  services.py start --dir D --name NAME --port P [--opt key=value ...]
+  services.py stop --dir D
+
+'start' exits 0 once every port of the service accepts connections, and
+writes "name port" lines to D/ports; on failure it writes D/error.txt.
+"""
+import argparse
+import os
+import random
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import time
+
+os.environ["PATH"] = "/usr/sbin:/usr/bin:/sbin:/bin"
+os.environ.pop("LD_PRELOAD", None)
+
+OPENSSL = "/usr/bin/openssl"
+START_TIMEOUT = 20.0
+
+
+class Failure(Exception):
+    pass
+
+
+def run(args, **kw):
+    r = subprocess.run(args, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                       stderr=subprocess.STDOUT, timeout=60, **kw)
+    if r.returncode != 0:
+        raise Failure("%s failed: %s" % (args[0], r.stdout.decode(errors="replace")[-2000:]))
+    return r.stdout.decode(errors="replace")
+
+
+def write(path, text, mode=0o644):
+    with open(path, "w") as f:
+        f.write(text)
+    os.chmod(path, mode)
+
+
+def port_free(port):
+    with socket.socket() as s:
+        try:
+            s.bind(("127.0.0.1", port))
+            return True
+        except OSError:
+            return False
+
+
+def pick_port():
+    # Below the ephemeral range, so no outgoing connection takes it meanwhile.
+    for _ in range(200):
+        port = random.randrange(20000, 32000)
+        if port_free(port):
+            return port
+    raise Failure("no free port")
+
+
+def listening(port):
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=0.5):
+            return True
+    except OSError:
+        return False
+
+
+def alive(pid):
+    # Orphans are reaped late: a zombie counts as gone.
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            state = f.read().rsplit(")", 1)[1].split()[0]
+        return state not in ("Z", "X")
+    except (OSError, IndexError):
+        return False
+
+
+class Service:
+    def __init__(self, d):
+        self.dir = d
+        self.pids = []
+        self.ports = {}
+
+    def spawn(self, name, args, cwd=None):
+        log = open(os.path.join(self.dir, name + ".log"), "ab")
+        p = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
+                             cwd=cwd or self.dir, start_new_session=True, close_fds=True)
+        self.pids.append(p.pid)
+        with open(os.path.join(self.dir, "pids"), "a") as f:
+            f.write("%d\n" % p.pid)
+        return p
+
+    def wait_port(self, port, proc, name):
+        deadline = time.time() + START_TIMEOUT
+        while time.time() < deadline:
+            if listening(port):
+                return
+            if proc.poll() is not None:
+                raise Failure("%s exited with %s: %s" % (name, proc.returncode, self.tail(name)))
+            time.sleep(0.05)
+        raise Failure("%s does not listen on %d: %s" % (name, port, self.tail(name)))
+
+    def tail(self, name):
+        try:
+            with open(os.path.join(self.dir, name + ".log"), errors="replace") as f:
+                return f.read()[-1500:]
+        except OSError:
+            return ""
+
+
+# --- certificates -----------------------------------------------------------
+
+def make_certs(d):
+    """A test CA and server certificates: valid for localhost and 127.0.0.1,
+    for another host, expired, and self-signed; with their SHA-256 fingerprints."""
+    os.makedirs(d, exist_ok=True)
+    os.chmod(d, 0o755)
+    j = lambda n: os.path.join(d, n)
+    tag = "%d-%d" % (os.getpid(), random.randrange(1 << 30))
+    run([OPENSSL, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", j("ca.key"), "-out", j("ca.pem"),
+         "-days", "30", "-subj", "/CN=Postwarden Test CA %s" % tag,
+         "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign"])
+    run([OPENSSL, "x509", "-in", j("ca.pem"), "-outform", "DER", "-out", j("ca.der")])
+    write(j("ca.cnf"), """[ca]
+default_ca = test
+[test]
+dir = %(d)s
+database = %(d)s/index.txt
+new_certs_dir = %(d)s
+serial = %(d)s/serial
+default_md = sha256
+policy = any
+copy_extensions = copy
+unique_subject = no
+[any]
+commonName = supplied
+""" % {"d": d})
+    write(j("index.txt"), "")
+    write(j("serial"), "1000\n")
+    cases = {
+        "good": ("localhost", "DNS:localhost,IP:127.0.0.1", None),
+        "wronghost": ("wrong.example.test", "DNS:wrong.example.test", None),
+        "expired": ("localhost", "DNS:localhost,IP:127.0.0.1", ("20200101000000Z", "20210101000000Z")),
+    }
+    for name, (cn, san, dates) in cases.items():
+        run([OPENSSL, "req", "-newkey", "rsa:2048", "-nodes", "-keyout", j(name + ".key"), "-out", j(name + ".csr"),
+             "-subj", "/CN=" + cn, "-addext", "subjectAltName=" + san])
+        args = [OPENSSL, "ca", "-batch", "-config", j("ca.cnf"), "-cert", j("ca.pem"), "-keyfile", j("ca.key"),
+                "-in", j(name + ".csr"), "-out", j(name + ".pem"), "-notext"]
+        args += ["-startdate", dates[0], "-enddate", dates[1]] if dates else ["-days", "30"]
+        run(args)
+    run([OPENSSL, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", j("selfsigned.key"),
+         "-out", j("selfsigned.pem"), "-days", "30", "-subj", "/CN=localhost",
+         "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1"])
+    for name in ("good", "wronghost", "expired", "selfsigned"):
+        out = run([OPENSSL, "x509", "-in", j(name + ".pem"), "-noout", "-fingerprint", "-sha256"])
+        write(j(name + ".fp"), out.strip().split("=", 1)[1])
+        os.chmod(j(name + ".key"), 0o644)  # read by servers that drop privileges
+
+
+# --- services -----------------------------------------------------------------
+
+def start_tls(s, port, opt):
+    """openssl s_server answering each line reversed; 'args' adds options."""
+    certs = opt["certdir"]
+    cert = opt.get("cert", "good")
+    args = [OPENSSL, "s_server", "-accept", "127.0.0.1:%d" % port, "-cert", os.path.join(certs, cert + ".pem"),
+            "-key", os.path.join(certs, cert + ".key"), "-rev", "-quiet"]
+    if opt.get("args"):
+        args += opt["args"].split(",")
+    s.wait_port(port, s.spawn("s_server", args), "s_server")
+    s.ports["main"] = port
+
+
+def start_ssh_socks(s, port, opt):
+    """A private sshd and 'ssh -D': SOCKS 4, 4A and 5 without authentication."""
+    d = s.dir
+    j = lambda n: os.path.join(d, n)
+    os.makedirs("/run/sshd", exist_ok=True)
+    run(["ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", j("hostkey")])
+    run(["ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", j("clientkey")])
+    shutil.copy(j("clientkey.pub"), j("authorized_keys"))
+    os.chmod(j("authorized_keys"), 0o644)
+    sshport = pick_port()
+    write(j("sshd_config"), """Port %d
+ListenAddress 127.0.0.1
+HostKey %s
+PidFile %s
+AuthorizedKeysFile %s
+StrictModes no
+PermitRootLogin prohibit-password
+PasswordAuthentication no
+KbdInteractiveAuthentication no
+UsePAM no
+AllowTcpForwarding yes
+LogLevel ERROR
+""" % (sshport, j("hostkey"), j("sshd.pid"), j("authorized_keys")))
+    sshd = s.spawn("sshd", ["/usr/sbin/sshd", "-D", "-e", "-f", j("sshd_config")])
+    s.wait_port(sshport, sshd, "sshd")
+    user = os.environ.get("USER") or "root"
+    ssh = s.spawn("ssh", ["ssh", "-N", "-D", "127.0.0.1:%d" % port, "-p", str(sshport), "-i", j("clientkey"),
+                          "-F", "/dev/null", "-o", "StrictHostKeyChecking=no", "-o", "UserKnownHostsFile=/dev/null",
+                          "-o", "BatchMode=yes", "-o", "ExitOnForwardFailure=yes", "-o", "LogLevel=ERROR",
+                          "%s@127.0.0.1" % user])
+    s.wait_port(port, ssh, "ssh")
+    s.ports["main"] = port
+    s.ports["ssh"] = sshport
+
+
+def start_microsocks(s, port, opt):
+    """SOCKS 5 with user and password (RFC 1929)."""
+    args = ["microsocks", "-i", "127.0.0.1", "-p", str(port)]
+    if opt.get("user"):
+        args += ["-u", opt["user"], "-P", opt.get("password", "")]
+    s.wait_port(port, s.spawn("microsocks", args), "microsocks")
+    s.ports["main"] = port
+
+
+def start_squid(s, port, opt):
+    """HTTP CONNECT: 'main' without authentication, 'auth' with Basic."""
+    d = os.path.join(s.dir, "squid")
+    os.makedirs(d)
+    os.chmod(d, 0o777)
+    authport = pick_port()
+    hashed = run([OPENSSL, "passwd", "-1", opt.get("password", "secret")]).strip()
+    write(os.path.join(d, "passwd"), "%s:%s\n" % (opt.get("user", "user"), hashed))
+    write(os.path.join(d, "squid.conf"), """http_port 127.0.0.1:%(port)d name=open
+http_port 127.0.0.1:%(authport)d name=auth
+auth_param basic program /usr/lib/squid/basic_ncsa_auth %(d)s/passwd
+auth_param basic children 2
+auth_param basic realm postwarden-test
+acl openport myportname open
+acl authport myportname auth
+acl authed proxy_auth REQUIRED
+http_access allow openport
+http_access allow authport authed
+http_access deny all
+cache deny all
+cache_mem 4 MB
+pid_filename %(d)s/squid.pid
+cache_log %(d)s/cache.log
+access_log %(d)s/access.log
+cache_store_log none
+coredump_dir %(d)s
+visible_hostname localhost
+shutdown_lifetime 0 seconds
+netdb_filename none
+""" % {"port": port, "authport": authport, "d": d})
+    proc = s.spawn("squid", ["squid", "-N", "-f", os.path.join(d, "squid.conf")])
+    s.wait_port(port, proc, "squid")
+    s.wait_port(authport, proc, "squid")
+    s.ports["main"] = port
+    s.ports["auth"] = authport
+
+
+def start_dovecot(s, port, opt):
+    """POP3 on 'main'; with 'certdir' STLS is offered, and 'pop3s' speaks TLS from the first byte."""
+    d = s.dir
+    for sub in ("run", "state", "home"):
+        os.makedirs(os.path.join(d, sub))
+        os.chmod(os.path.join(d, sub), 0o755)
+    user, password = opt.get("user", "user"), opt.get("password", "secret")
+    home = os.path.join(d, "home", user)
+    os.makedirs(os.path.join(home, "Maildir", "new"))
+    os.makedirs(os.path.join(home, "Maildir", "cur"))
+    os.makedirs(os.path.join(home, "Maildir", "tmp"))
+    run(["chown", "-R", "nobody:nogroup", home])
+    write(os.path.join(d, "passwd"), "%s:{PLAIN}%s\n" % (user, password))
+    ssl = "no"
+    pop3s = 0
+    if opt.get("certdir"):
+        cert = opt.get("cert", "good")
+        ssl = "yes\nssl_cert = <%s\nssl_key = <%s" % (os.path.join(opt["certdir"], cert + ".pem"),
+                                                      os.path.join(opt["certdir"], cert + ".key"))
+        pop3s = pick_port()
+    write(os.path.join(d, "dovecot.conf"), """base_dir = %(d)s/run
+state_dir = %(d)s/state
+log_path = %(d)s/dovecot.log
+protocols = pop3
+listen = 127.0.0.1
+ssl = %(ssl)s
+disable_plaintext_auth = no
+auth_mechanisms = plain
+first_valid_uid = 1
+default_login_user = dovenull
+default_internal_user = dovecot
+passdb {
+  driver = passwd-file
+  args = scheme=PLAIN username_format=%%u %(d)s/passwd
+}
+userdb {
+  driver = static
+  args = uid=nobody gid=nogroup home=%(d)s/home/%%u
+}
+mail_location = maildir:~/Maildir
+pop3_uidl_format = %%08Xu%%08Xv
+service pop3-login {
+  chroot =
+  inet_listener pop3 {
+    address = 127.0.0.1
+    port = %(port)d
+  }
+  inet_listener pop3s {
+    address = 127.0.0.1
+    port = %(pop3s)d
+  }
+}
+service anvil {
+  chroot =
+}
+""" % {"d": d, "ssl": ssl, "port": port, "pop3s": pop3s})
+    proc = s.spawn("dovecot", ["dovecot", "-F", "-c", os.path.join(d, "dovecot.conf")])
+    s.wait_port(port, proc, "dovecot")
+    s.ports["main"] = port
+    if pop3s:
+        s.wait_port(pop3s, proc, "dovecot")
+        s.ports["pop3s"] = pop3s
+
+
+STARTERS = {
+    "tls": start_tls,
+    "ssh-socks": start_ssh_socks,
+    "microsocks": start_microsocks,
+    "squid": start_squid,
+    "dovecot": start_dovecot,
+}
+
+
+def stop(d):
+    pids = []
+    try:
+        with open(os.path.join(d, "pids")) as f:
+            pids = [int(x) for x in f.read().split()]
+    except OSError:
+        pass
+    for pid in reversed(pids):
+        try:
+            os.killpg(pid, signal.SIGTERM)
+        except OSError:
+            pass
+    deadline = time.time() + 5
+    while time.time() < deadline and any(alive(p) for p in pids):
+        time.sleep(0.05)
+    for pid in pids:
+        if alive(pid):
+            try:
+                os.killpg(pid, signal.SIGKILL)
+            except OSError:
+                pass
+    if os.path.basename(d).startswith("pwsvc-"):
+        shutil.rmtree(d, ignore_errors=True)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("command", choices=["certs", "start", "stop"])
+    ap.add_argument("--dir", required=True)
+    ap.add_argument("--name")
+    ap.add_argument("--port", type=int, default=0)
+    ap.add_argument("--opt", action="append", default=[])
+    a = ap.parse_args()
+    d = os.path.abspath(a.dir)
+    if a.command == "stop":
+        stop(d)
+        return 0
+    os.makedirs(d, exist_ok=True)
+    os.chmod(d, 0o755)
+    try:
+        if a.command == "certs":
+            make_certs(d)
+            return 0
+        opt = dict(o.split("=", 1) for o in a.opt)
+        s = Service(d)
+        STARTERS[a.name](s, a.port or pick_port(), opt)
+        write(os.path.join(d, "ports"), "".join("%s %d\n" % kv for kv in s.ports.items()))
+        return 0
+    except Exception as e:  # reported to the test through the directory
+        write(os.path.join(d, "error.txt"), "%s: %s\n" % (type(e).__name__, e))
+        if a.command == "start":
+            stop_keep = os.path.join(d, "pids")
+            if os.path.exists(stop_keep):
+                for pid in open(stop_keep).read().split():
+                    try:
+                        os.killpg(int(pid), signal.SIGKILL)
+                    except OSError:
+                        pass
+        return 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
