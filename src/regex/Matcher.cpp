@@ -35,7 +35,8 @@ constexpr bool IsWordUnit(char16_t c) {
 }  // namespace
 
 Matcher::Matcher(const Program& prog, const char16_t* text, int begin, int end)
-    : prog_(prog), code_(prog.code.data()), t_(text), begin_(begin), end_(end) {
+    : prog_(prog), code_(prog.code.data()), t_(text), begin_(begin), end_(end),
+      budget_(kStepBudget) {
   slots_.resize(prog.SlotCount());
   bt_.reserve(64);
 }
@@ -245,12 +246,14 @@ bool Matcher::Attempt(int start) {
         int avail = end - pos;
         if (in.mode == kLazy) {
           if (avail < in.b || CountItems(in, pos, in.b) < in.b) goto fail;
+          budget_ -= in.b;
           pos += in.b;
           if (in.c > in.b) Push(kRepeatLazy, pc, pos, in.b);
           ++pc;
           continue;
         }
         int n = CountItems(in, pos, in.c < avail ? in.c : avail);
+        budget_ -= n;  // every unit scanned counts as a step
         if (n < in.b) goto fail;
         if (in.mode == kGreedy && n > in.b) Push(kRepeatGreedy, pc, pos + in.b, pos + n);
         pos += n;
@@ -342,6 +345,7 @@ bool Matcher::Attempt(int start) {
         if (s < 0) goto fail;
         int len = e - s;
         if (end - pos < len) goto fail;
+        budget_ -= len;
         if (in.flag) {
           for (int i = 0; i < len; ++i)
             if (!CaselessEqual(t[s + i], t[pos + i])) goto fail;
@@ -407,8 +411,10 @@ bool Matcher::Attempt(int start) {
         case kRepeatGreedy: {
           const Inst& r = code_[e.a];
           int cur = e.c - 1;
-          if (r.d >= 0)
+          if (r.d >= 0) {
             while (cur >= e.b && t[cur] != r.d) --cur;
+            budget_ -= e.c - 1 - cur;
+          }
           if (cur < e.b) {
             bt_.pop_back();
             continue;
@@ -426,10 +432,12 @@ bool Matcher::Attempt(int start) {
             ++p;
             ++count;
             if (r.d >= 0) {
+              int from = p;
               while (count < r.c && p < end && t[p] != r.d && ItemMatches(r, t[p])) {
                 ++p;
                 ++count;
               }
+              budget_ -= p - from;
               ok = p < end && t[p] == r.d;
             }
           }
@@ -562,8 +570,8 @@ int Matcher::NextCandidate(int p, int from) {
 }
 
 bool Matcher::Search(int from, int notEmptyAt) {
-  budget_ = kStepBudget;
-  limit_ = false;
+  limit_ = budget_ < 0;
+  if (limit_) return false;
   from_ = from;
   notEmptyAt_ = notEmptyAt;
   for (int p = from; p <= end_; ++p) {

@@ -22,7 +22,9 @@ class Matcher {
   Matcher(const Program& prog, const char16_t* text, int begin, int end);
 
   // Leftmost match starting at or after `from`. A match that consumes
-  // nothing from `notEmptyAt` is refused there (-1 refuses none).
+  // nothing from `notEmptyAt` is refused there (-1 refuses none). All the
+  // searches of one matcher share one step budget, so that walking over
+  // successive matches is bounded as a whole.
   bool Search(int from, int notEmptyAt);
   bool LimitReached() const { return limit_; }
   // Start and end of group g after a successful search (-1 if unset).
@@ -60,7 +62,7 @@ class Matcher {
   int from_ = 0;
   int notEmptyAt_ = -1;
   int attemptStart_ = 0;
-  int64_t budget_ = 0;
+  int64_t budget_;
   bool limit_ = false;
   int barrier_ = -1;
   int reqPos_ = -1;      // next known position of the required unit

@@ -41,6 +41,18 @@ TEST(RegexBudget, CatastrophicBacktrackingEndsAsNoMatch) {
   EXPECT_TRUE(t.match.limitReached);
 }
 
+TEST(RegexBudget, CountAndSubstituteShareOneBudget) {
+  // Each search is polynomial; one budget per search would multiply by the
+  // number of positions.
+  regex::Pattern p = regex::Compile(u".*?.*?.*?.*?.*?.*?Z|Q");
+  std::u16string subject = std::u16string(400, u'Q') + u"z";
+  auto t0 = Clock::now();
+  std::size_t n = regex::Count(p, subject);
+  regex::Substitute(p, subject, u"-", true);
+  EXPECT_LT(Clock::now() - t0, kPatience);
+  EXPECT_LT(n, subject.size());
+}
+
 TEST(RegexBudget, OrdinarySearchesDoNotReachTheLimit) {
   std::u16string body;
   for (int i = 0; i < 20000; ++i) body += u"Lorem ipsum dolor sit amet, consectetur. ";
@@ -49,6 +61,9 @@ TEST(RegexBudget, OrdinarySearchesDoNotReachTheLimit) {
   EXPECT_TRUE(m.matched);
   EXPECT_FALSE(m.limitReached);
   EXPECT_EQ(regex::Group(m, body, 0), u"someone@example.org");
+  std::u16string many;
+  for (int i = 0; i < 20000; ++i) many += u"Hello a.b@example.org, sincerely ";
+  EXPECT_EQ(regex::Count(regex::Compile(u"[[:alnum:]\\._]+@[\\.[:alnum:]_\\-]+"), many), 20000u);
 }
 
 TEST(RegexDepth, DeepOrUnbalancedNestingIsRefused) {
@@ -80,7 +95,9 @@ TEST(RegexDepth, LongSubjectsUseTheHeapNotTheStack) {
   // One choice point per unit; a recursive matcher would overflow here.
   regex::Match m = regex::Find(regex::Compile(u"(?:a|b)*$"), subject);
   EXPECT_TRUE(m.matched || m.limitReached);
-  if (m.matched) EXPECT_EQ(m[0].length(), subject.size());
+  if (m.matched) {
+    EXPECT_EQ(m[0].length(), subject.size());
+  }
   regex::Match g = regex::Find(regex::Compile(u"^(a|b)*c"), subject);
   EXPECT_FALSE(g.matched);
 }
