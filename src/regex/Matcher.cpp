@@ -157,6 +157,7 @@ void Matcher::Unwind() {
 int Matcher::Return() {
   Frame f = frames_.back();
   frames_.pop_back();
+  budget_ -= static_cast<int64_t>(slots_.size());
   int32_t off = static_cast<int32_t>(aux_.size());
   aux_.insert(aux_.end(), slots_.begin(), slots_.end());
   aux_.push_back(f.start);
@@ -373,6 +374,8 @@ bool Matcher::Attempt(int start) {
           limit_ = true;
           return false;
         }
+        // The scan above and the snapshot below cost their length.
+        budget_ -= static_cast<int64_t>(frames_.size() + slots_.size());
         frames_.push_back(Frame{in.a, pc + 1, pos, static_cast<int32_t>(aux_.size())});
         aux_.insert(aux_.end(), slots_.begin(), slots_.end());
         Push(kCallUndo);
