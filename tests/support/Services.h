@@ -41,10 +41,12 @@ class LinuxTempDir {
 using Options = std::vector<std::pair<std::string, std::string>>;
 
 // One running service. Names: "tls" (openssl s_server, lines answered
-// reversed; options certdir, cert, args), "ssh-socks" (sshd + ssh -D: SOCKS 4,
+// reversed; options certdir, cert, args, and file=N to serve N bytes as
+// "GET /data.bin HTTP/1.0" instead), "ssh-socks" (sshd + ssh -D: SOCKS 4,
 // 4A, 5), "microsocks" (SOCKS 5; user, password), "squid" (HTTP CONNECT; port
 // "auth" wants Basic user/password), "dovecot" (POP3 with STLS and port
-// "pop3s" when certdir is given; user, password).
+// "pop3s" when certdir is given; user, password), "source" (plain TCP: each
+// client gets "bytes" bytes, then the connection closes).
 class Service {
  public:
   Service(const std::string& name, const Options& options = {});

@@ -176,8 +176,54 @@ def start_tls(s, port, opt):
             "-key", os.path.join(certs, cert + ".key"), "-rev", "-quiet"]
     if opt.get("args"):
         args += opt["args"].split(",")
-    s.wait_port(port, s.spawn("s_server", args), "s_server")
+    cwd = None
+    if opt.get("file"):
+        # "GET /data.bin HTTP/1.0" returns that many bytes (0, 1, ... 255, 0, ...) and closes.
+        cwd = os.path.join(s.dir, "www")
+        os.makedirs(cwd)
+        size = int(opt["file"])
+        pattern = bytes(range(256)) * 4096
+        with open(os.path.join(cwd, "data.bin"), "wb") as f:
+            while size > 0:
+                size -= f.write(pattern[:min(size, len(pattern))])
+        args[args.index("-rev")] = "-WWW"
+    s.wait_port(port, s.spawn("s_server", args, cwd=cwd), "s_server")
     s.ports["main"] = port
+
+
+def start_source(s, port, opt):
+    """Plain TCP: every client gets 'bytes' bytes, then the connection closes."""
+    proc = s.spawn("source", [sys.executable, os.path.abspath(__file__), "serve-source", "--dir", s.dir,
+                              "--port", str(port), "--opt", "bytes=%d" % int(opt.get("bytes", 1 << 20))])
+    s.wait_port(port, proc, "source")
+    s.ports["main"] = port
+
+
+def serve_source(port, count):
+    listener = socket.socket()
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind(("127.0.0.1", port))
+    listener.listen(8)
+    chunk = b"\x5a" * (1 << 16)
+    while True:
+        conn, _ = listener.accept()
+        if os.fork() == 0:
+            listener.close()
+            left = count
+            try:
+                while left > 0:
+                    left -= conn.send(chunk[:min(left, len(chunk))])
+                conn.shutdown(socket.SHUT_WR)
+                conn.recv(1)
+            except OSError:
+                pass
+            os._exit(0)
+        conn.close()
+        try:
+            while os.waitpid(-1, os.WNOHANG)[0] > 0:
+                pass
+        except ChildProcessError:
+            pass
 
 
 def start_ssh_socks(s, port, opt):
@@ -331,6 +377,7 @@ STARTERS = {
     "microsocks": start_microsocks,
     "squid": start_squid,
     "dovecot": start_dovecot,
+    "source": start_source,
 }
 
 
@@ -361,13 +408,16 @@ def stop(d):
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("command", choices=["certs", "start", "stop"])
+    ap.add_argument("command", choices=["certs", "start", "stop", "serve-source"])
     ap.add_argument("--dir", required=True)
     ap.add_argument("--name")
     ap.add_argument("--port", type=int, default=0)
     ap.add_argument("--opt", action="append", default=[])
     a = ap.parse_args()
     d = os.path.abspath(a.dir)
+    if a.command == "serve-source":
+        serve_source(a.port, int(dict(o.split("=", 1) for o in a.opt)["bytes"]))
+        return 0
     if a.command == "stop":
         stop(d)
         return 0
