@@ -181,7 +181,10 @@ void CProxyLayer::Fail(int report, const char* text, int error) {
 void CProxyLayer::Succeed() {
   const long event = operation_ == kOpListen ? FD_ACCEPT : FD_CONNECT;
   EndHandshake();
-  PostLayerEvent(event, 0, true);
+  // The connect goes up at once: Winsock may already have queued an FD_READ
+  // for the server's first bytes, and the owner must not see them before
+  // its connection is up. Data and room follow as posted events.
+  PassUp(event, 0);
   PostLayerEvent(FD_READ, 0, true);
   PostLayerEvent(FD_WRITE, 0, true);
 }

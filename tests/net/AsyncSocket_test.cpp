@@ -117,8 +117,8 @@ TEST(AsyncSocket, The503rdSocketGrowsTheTable) {
 }
 
 TEST(AsyncSocket, AddLayerIsRefusedOnceCreated) {
-  TestSocket s;
   PassLayer a, b;
+  TestSocket s;
   ASSERT_TRUE(s.Create()) << WSAGetLastError();
   EXPECT_FALSE(s.AddLayer(&a));
   EXPECT_FALSE(s.HasLayers());
@@ -238,8 +238,8 @@ TEST_F(Pop3Server, StaleNotificationsAreIgnoredAfterTheSlotIsReused) {
 }
 
 TEST_F(Pop3Server, LayersSeeEveryEventAndTheOwnerOnlyWhatItAsked) {
-  TestSocket s;
   PassLayer top, bottom;
+  TestSocket s;
   ASSERT_TRUE(s.AddLayer(&top));
   ASSERT_TRUE(s.AddLayer(&bottom));
   ASSERT_TRUE(s.Create(0, SOCK_STREAM, FD_CONNECT | FD_CLOSE));  // no FD_READ for the owner

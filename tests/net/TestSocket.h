@@ -21,6 +21,7 @@ class TestSocket : public pw::CAsyncSocketEx {
  public:
   int connects = 0, closes = 0, receives = 0, sends = 0, timers = 0;
   int connectError = -1, closeError = -1, receiveError = 0;
+  int receivesBeforeConnect = 0;
   bool eof = false;
   bool readOnReceive = true;
   int readChunk = 4096;
@@ -39,6 +40,7 @@ class TestSocket : public pw::CAsyncSocketEx {
   }
   void OnReceive(int error) override {
     ++receives;
+    if (connects == 0) ++receivesBeforeConnect;
     if (error) receiveError = error;
     if (!readOnReceive) return;
     std::string buffer(readChunk, '\0');

@@ -76,8 +76,8 @@ class TlsTest : public ::testing::Test {
   }
 
   static std::unique_ptr<TestCertificates> certs_;
+  CTlsLayer tls_;  // outlives the socket that uses it
   TestSocket sock_;
-  CTlsLayer tls_;
 };
 std::unique_ptr<TestCertificates> TlsTest::certs_;
 

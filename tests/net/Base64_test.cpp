@@ -1,0 +1,63 @@
+#include "net/Base64Coder.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+using pw::Base64Coder;
+
+namespace {
+std::string Encoded(const std::string& in) {
+  Base64Coder c;
+  EXPECT_TRUE(c.Encode(in.data(), in.size()));
+  return std::string(c.GetOutput(), c.GetOutputLength());
+}
+std::string Decoded(const std::string& in) {
+  Base64Coder c;
+  c.Decode(in.data(), in.size());
+  return std::string(c.GetOutput(), c.GetOutputLength());
+}
+}  // namespace
+
+TEST(Base64, PaddingOfTheLastGroup) {
+  EXPECT_EQ(Encoded("u:pw"), "dTpwdw==");  // 4 bytes: 8 characters, two "="
+  EXPECT_EQ(Encoded("u:p"), "dTpw");       // 3 bytes: 4 characters, none
+  EXPECT_EQ(Encoded("ab"), "YWI=");
+  EXPECT_EQ(Encoded(""), "");
+  const std::string longCredential(300, 'x');
+  const std::string e = Encoded(longCredential);
+  EXPECT_EQ(e.size(), 400u);
+  EXPECT_EQ(e.find_first_of("\r\n"), std::string::npos);  // one line however long
+}
+
+TEST(Base64, RoundTripOfEveryLength) {
+  std::mt19937 rng(7);
+  for (size_t n = 0; n < 300; ++n) {
+    std::string bytes(n, '\0');
+    for (auto& b : bytes) b = static_cast<char>(rng());
+    const std::string back = Decoded(Encoded(bytes));
+    // Padding decodes to zero bytes that count in the length.
+    ASSERT_EQ(back.substr(0, n), bytes) << n;
+    ASSERT_EQ(back.size(), (n + 2) / 3 * 3) << n;
+    ASSERT_EQ(back.find_first_not_of('\0', n), std::string::npos);
+  }
+}
+
+TEST(Base64, DecodingSkipsLineBreaksAndBlanksAndNeverFails) {
+  EXPECT_EQ(Decoded("dT pw\r\n d\tw=\x0b="), std::string("u:pw\0\0", 6));
+  EXPECT_EQ(Decoded("   \r\n"), "");
+  // The top bit set, as seven-bit gateways leave it, reads as the plain character.
+  std::string high = "dTpw";
+  for (auto& c : high) c = static_cast<char>(c | 0x80);
+  EXPECT_EQ(Decoded(high), "u:p");
+  // A short last group decodes as if zero-filled, one byte per character.
+  EXPECT_EQ(Decoded("dTpwdw"), std::string("u:pw\0", 5));
+  EXPECT_EQ(Decoded("QQ").size(), 2u);
+  EXPECT_EQ(Decoded("QQ")[0], 'A');
+  // Bytes outside the alphabet are not fatal; the result is NUL-terminated.
+  Base64Coder c;
+  c.DecodeString("@@@@");
+  EXPECT_EQ(c.GetOutputLength(), 3u);
+  EXPECT_EQ(c.GetOutput()[c.GetOutputLength()], '\0');
+}
