@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -16,10 +17,28 @@ namespace pw {
 
 enum class EntryKind : uint32_t { NodeBegin = 0, NodeEnd = 1, Value = 2 };
 
+// Names and data live in the tree's arena: pointers stay valid as long as
+// the tree, whatever is appended later.
 struct SettingsEntry {
-  std::wstring name;
-  EntryKind kind = EntryKind::Value;
-  std::vector<uint8_t> data;  // NodeEnd: 4-byte index of its NodeBegin
+  const wchar_t* name;   // zero-terminated
+  EntryKind kind;
+  uint32_t size;         // bytes of data; NodeEnd: 4
+  const uint8_t* data;   // null when size is 0; NodeEnd: index of its NodeBegin
+
+  std::wstring_view Name() const { return {name, wcslen(name)}; }
+  std::vector<uint8_t> Bytes() const { return data ? std::vector<uint8_t>(data, data + size) : std::vector<uint8_t>(); }
+};
+
+// Bump allocator in blocks that never move.
+class SettingsArena {
+ public:
+  uint8_t* Alloc(size_t size);
+  void Clear();
+
+ private:
+  std::vector<std::unique_ptr<uint8_t[]>> blocks_;
+  std::vector<std::unique_ptr<uint8_t[]>> large_;
+  size_t used_ = 0, capacity_ = 0;
 };
 
 class SettingsTree {
@@ -65,18 +84,17 @@ class SettingsTree {
   void BuildIndex() const;
   bool Validate() const;
 
+  const wchar_t* CopyName(const wchar_t* name, size_t units);
+
   std::vector<SettingsEntry> entries_;
   std::vector<int32_t> path_;
+  SettingsArena arena_;
 
   // Lookup index, built on the first lookup after the list changed: for each
-  // case-folded name the ascending positions of its entries (all kinds and
-  // NodeBegin only), and for each NodeBegin the position that ends its scope.
-  struct Positions {
-    std::vector<int32_t> any;
-    std::vector<int32_t> nodes;
-  };
+  // hash of a case-folded name the ascending positions of its entries, and
+  // for each NodeBegin the position that ends its scope.
   mutable bool indexed_ = false;
-  mutable std::unordered_map<std::wstring, Positions> index_;
+  mutable std::unordered_map<uint64_t, std::vector<int32_t>> index_;
   mutable std::vector<int32_t> scopeEnd_;
 };
 

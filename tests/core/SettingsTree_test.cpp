@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <random>
 
 #include "core/Scoped.h"
@@ -81,7 +82,7 @@ TEST(SettingsTree, StringsRoundTripIncludingEmpty) {
   t.SetBinary(L"nullbin", nullptr, 4);
   t.SetBinary(L"zero", "", 0);
   ASSERT_EQ(t.Entries().size(), 3u);
-  EXPECT_EQ(t.Entries()[0].data.size(), 2u);
+  EXPECT_EQ(t.Entries()[0].size, 2u);
   SettingsTree back;
   ASSERT_TRUE(pwtest::ReadTree(back, pwtest::WriteTree(t)));
   EXPECT_STREQ(back.GetString(L"empty", L"def"), L"");
@@ -108,9 +109,9 @@ TEST(SettingsTree, StreamRoundTripKeepsEveryEntry) {
   ASSERT_TRUE(pwtest::ReadTree(back, bytes));
   ASSERT_EQ(back.Entries().size(), t.Entries().size());
   for (size_t i = 0; i < t.Entries().size(); ++i) {
-    EXPECT_EQ(back.Entries()[i].name, t.Entries()[i].name);
+    EXPECT_EQ(back.Entries()[i].Name(), t.Entries()[i].Name());
     EXPECT_EQ(back.Entries()[i].kind, t.Entries()[i].kind);
-    EXPECT_EQ(back.Entries()[i].data, t.Entries()[i].data);
+    EXPECT_EQ(back.Entries()[i].Bytes(), t.Entries()[i].Bytes());
   }
   EXPECT_EQ(pwtest::WriteTree(back), bytes);
   ASSERT_TRUE(back.EnterNode(L"settings"));
@@ -122,6 +123,26 @@ TEST(SettingsTree, StreamRoundTripKeepsEveryEntry) {
   double r;
   memcpy(&r, p, 8);
   EXPECT_EQ(memcmp(&r, &d, 8), 0);
+}
+
+TEST(SettingsTree, PointersSurviveLaterAppends) {
+  SettingsTree t;
+  t.SetString(L"first", L"kept");
+  const wchar_t* p = t.GetString(L"first", nullptr);
+  std::vector<uint8_t> big(300 * 1024, 7);
+  for (int i = 0; i < 2000; ++i) t.SetInt(L"filler", i);
+  t.SetBinary(L"big", big.data(), static_cast<uint32_t>(big.size()));
+  t.SetBinary(L"big2", big.data(), static_cast<uint32_t>(big.size()));
+  EXPECT_STREQ(p, L"kept");
+  uint32_t size = 0;
+  const uint8_t* b = t.GetBinary(L"big2", &size);
+  ASSERT_EQ(size, big.size());
+  EXPECT_EQ(memcmp(b, big.data(), size), 0);
+  SettingsTree back;
+  ASSERT_TRUE(pwtest::ReadTree(back, pwtest::WriteTree(t)));
+  b = back.GetBinary(L"big", &size);
+  ASSERT_EQ(size, big.size());
+  EXPECT_EQ(memcmp(b, big.data(), size), 0);
 }
 
 TEST(SettingsTree, StringIntoFieldIsCutToCapacity) {
@@ -155,7 +176,7 @@ TEST(SettingsTree, IndexAgreesWithPlainWalk) {
         ASSERT_EQ(r.FindLinear(q, false) >= 0, r.GetInt(q, -1) != -1 || r.FindLinear(q, false) >= 0);
         int lin = r.FindLinear(q, false);
         int32_t expect = -1;
-        if (lin >= 0 && r.Entries()[lin].kind == EntryKind::Value) memcpy(&expect, r.Entries()[lin].data.data(), 4);
+        if (lin >= 0 && r.Entries()[lin].kind == EntryKind::Value) memcpy(&expect, r.Entries()[lin].data, 4);
         EXPECT_EQ(r.GetInt(q, -1), expect);
       }
       const wchar_t* n = names[rng() % 7];
@@ -164,5 +185,68 @@ TEST(SettingsTree, IndexAgreesWithPlainWalk) {
       EXPECT_EQ(entered, lin >= 0);
       if (!entered && !r.LeaveNode()) break;
     }
+  }
+}
+
+TEST(SettingsTree, DamagedStreamsAreRejectedWhole) {
+  SettingsTree t;
+  t.CreateNode(L"settings");
+  t.SetInt(L"pause", 1);
+  t.SetString(L"reader", L"mail.exe /x");
+  t.CreateNode(L"column#0");
+  t.SetShort(L"width", 100);
+  t.CloseNode();
+  double d = 0.5;
+  t.SetBinary(L"horz", &d, sizeof d);
+  t.CloseNode();
+  t.CreateNode(L"accounts");
+  t.SetInt(L"count", 0);
+  t.CloseNode();
+  const auto valid = pwtest::WriteTree(t);
+  auto check = [](const std::vector<uint8_t>& bytes, bool mustFail) {
+    SettingsTree r;
+    bool ok = pwtest::ReadTree(r, bytes);
+    if (mustFail) EXPECT_FALSE(ok);
+    if (!ok) {
+      EXPECT_TRUE(r.Entries().empty());
+      EXPECT_EQ(r.GetInt(L"pause", -1), -1);
+    } else {
+      // Whatever was accepted writes back as the bytes it came from (bytes
+      // beyond the counted entries are not part of the tree).
+      auto again = pwtest::WriteTree(r);
+      ASSERT_LE(again.size(), bytes.size());
+      EXPECT_TRUE(std::equal(again.begin(), again.end(), bytes.begin()));
+    }
+  };
+  for (size_t cut = 0; cut < valid.size(); ++cut)
+    check(std::vector<uint8_t>(valid.begin(), valid.begin() + cut), true);
+  const uint32_t hostile[] = {0xFFFFFFFFu, 0x7FFFFFFFu, 0x10000001u, 0x0FFFFFFFu, 1u, 3u, 0u};
+  for (size_t at = 0; at + 4 <= valid.size(); ++at) {
+    for (uint32_t h : hostile) {
+      std::vector<uint8_t> b = valid;
+      memcpy(&b[at], &h, 4);
+      check(b, false);
+    }
+  }
+  // An end that names a node other than the open one, and one with no node open.
+  SettingsTree bad;
+  bad.CreateNode(L"a");
+  bad.CreateNode(L"b");
+  bad.CloseNode();
+  bad.CloseNode();
+  auto b = pwtest::WriteTree(bad);
+  auto patch = [&](uint32_t index) {
+    std::vector<uint8_t> c = b;
+    memcpy(&c[c.size() - 4], &index, 4);  // data of the last NodeEnd
+    return c;
+  };
+  check(patch(1), true);
+  check(patch(7), true);
+  std::mt19937 rng(20261208);
+  for (int i = 0; i < 2000; ++i) {
+    std::vector<uint8_t> r(rng() % 300);
+    for (auto& x : r) x = static_cast<uint8_t>(rng());
+    if (r.size() >= 4 && rng() % 2) r[0] = static_cast<uint8_t>(rng() % 5), r[1] = r[2] = r[3] = 0;
+    check(r, false);
   }
 }
