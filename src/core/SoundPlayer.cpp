@@ -25,23 +25,41 @@ void SoundPlayer::SetPlayer(PlayFn play, void* context) {
 bool SoundPlayer::Start() {
   Stop();
   if (!queued_ || !stop_) return false;
-  thread_.Reset(CreateThread(nullptr, 0, &SoundPlayer::Main, this, 0, nullptr));
-  if (!thread_) return false;
+  ScopedLock g(lock_);
+  started_ = true;
   // Names queued while no thread ran are played now.
-  bool waiting;
-  {
-    ScopedLock g(lock_);
-    waiting = !queue_.empty();
-  }
-  if (waiting) SetEvent(queued_.Get());
+  if (queue_.empty()) return true;
+  if (!SpawnLocked()) return false;
+  SetEvent(queued_.Get());
   return true;
 }
 
+bool SoundPlayer::SpawnLocked() {
+  if (thread_) return true;
+  thread_.Reset(CreateThread(nullptr, 0, &SoundPlayer::Main, this, 0, nullptr));
+  return static_cast<bool>(thread_);
+}
+
 void SoundPlayer::Stop() {
-  if (!thread_) return;
+  ScopedHandle thread;
+  {
+    ScopedLock g(lock_);
+    started_ = false;
+    thread = std::move(thread_);
+  }
+  if (!thread) return;
   SetEvent(stop_.Get());
-  WaitForSingleObject(thread_.Get(), INFINITE);
-  thread_.Reset();
+  WaitForSingleObject(thread.Get(), INFINITE);
+}
+
+bool SoundPlayer::Started() {
+  ScopedLock g(lock_);
+  return started_;
+}
+
+bool SoundPlayer::ThreadRunning() {
+  ScopedLock g(lock_);
+  return static_cast<bool>(thread_);
 }
 
 void SoundPlayer::Queue(const wchar_t* file) {
@@ -51,6 +69,7 @@ void SoundPlayer::Queue(const wchar_t* file) {
     for (const std::wstring& q : queue_)
       if (StrCmpIW(q.c_str(), file) == 0) return;
     queue_.emplace_back(file);
+    if (started_) SpawnLocked();
   }
   SetEvent(queued_.Get());
 }

@@ -1,6 +1,8 @@
-// The sound-player thread: plays queued sound files one at a time, so the
-// checker thread never waits for audio. A name already waiting in the queue
-// (compared without regard to case) is not queued again.
+// The sound player: plays queued sound files one at a time on a thread of
+// its own, so the checker thread never waits for audio. A name already
+// waiting in the queue (compared without regard to case) is not queued
+// again. Once started, the player's thread is created with the first sound
+// it has to play, so a plug-in that never plays one never runs it.
 #pragma once
 
 #include <windows.h>
@@ -21,13 +23,15 @@ class SoundPlayer {
   SoundPlayer(const SoundPlayer&) = delete;
   SoundPlayer& operator=(const SoundPlayer&) = delete;
 
-  // Starts the thread; a running one is stopped first.
+  // Lets the player play; a running thread is stopped first. Names queued
+  // while it was stopped are played now.
   bool Start();
-  // Signals the stop event and waits for the thread without limit.
+  // Signals the stop event and waits for the thread without limit; later
+  // names wait in the queue until the next Start.
   void Stop();
-  bool Running() const { return static_cast<bool>(thread_); }
-  // Queues a copy of the name; empty names are ignored. Without a running
-  // thread the name waits until one starts.
+  bool Started();
+  bool ThreadRunning();
+  // Queues a copy of the name; empty names are ignored.
   void Queue(const wchar_t* file);
   size_t Pending();
   // For tests: replaces the function that plays a file. Call while stopped.
@@ -36,9 +40,12 @@ class SoundPlayer {
  private:
   static DWORD WINAPI Main(void* self);
   void PlayQueued();
+  // With lock_ held.
+  bool SpawnLocked();
 
   CriticalSection lock_;
   std::deque<std::wstring> queue_;
+  bool started_ = false;
   ScopedHandle queued_;  // auto-reset
   ScopedHandle stop_;    // auto-reset
   ScopedHandle thread_;

@@ -204,7 +204,9 @@ TEST(GlobalSettings, InitialValuesDifferFromLoadDefaults) {
   EXPECT_STREQ(d.viewer.fontName, L"Courier New");
   // Without a "Fields" node the list is empty.
   EXPECT_TRUE(d.fields.empty());
-  EXPECT_TRUE(loaded->Sounds().Running());
+  // The sound player may play from now on; its thread waits for a sound.
+  EXPECT_TRUE(loaded->Sounds().Started());
+  EXPECT_FALSE(fresh->Sounds().Started());
 }
 
 TEST(GlobalSettings, MissingConnectionKeepsTheProxyAndMissingColumnTakesDefaults) {

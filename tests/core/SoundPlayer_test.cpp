@@ -58,7 +58,7 @@ TEST(SoundPlayer, PlaysInOrderOneAtATimeAndOnceWhileQueued) {
   ASSERT_TRUE(WaitFor(r, 3));
   EXPECT_EQ(r.played, std::vector<std::wstring>({L"first.wav", L"second.wav", L"first.wav"}));
   player.Stop();
-  EXPECT_FALSE(player.Running());
+  EXPECT_FALSE(player.ThreadRunning());
 }
 
 TEST(SoundPlayer, RestartAndStopWithAQueue) {
@@ -67,8 +67,10 @@ TEST(SoundPlayer, RestartAndStopWithAQueue) {
   SoundPlayer player;
   player.SetPlayer(&Recorder::Play, &r);
   ASSERT_TRUE(player.Start());
+  EXPECT_FALSE(player.ThreadRunning());  // nothing to play yet
   ASSERT_TRUE(player.Start());  // restarts
   player.Queue(L"a.wav");
+  EXPECT_TRUE(player.ThreadRunning());
   ASSERT_TRUE(WaitFor(r, 1));
   player.Stop();
   player.Queue(L"b.wav");  // waits for a thread
