@@ -9,8 +9,12 @@
 
 namespace regex::detail {
 
-// Steps (instructions run plus backtracks) one search may take.
-inline constexpr int64_t kStepBudget = 10'000'000;
+// Steps (instructions run, backtracks, units scanned) one search may take.
+// Instrumented builds such as the fuzzer lower it to stay fast.
+#ifndef PW_REGEX_STEP_BUDGET
+#define PW_REGEX_STEP_BUDGET 10000000
+#endif
+inline constexpr int64_t kStepBudget = PW_REGEX_STEP_BUDGET;
 // Entries the backtrack stack may hold (16 bytes each).
 inline constexpr std::size_t kMaxBacktrack = 4'000'000;
 // Nested recursion and subroutine calls.

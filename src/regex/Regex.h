@@ -111,7 +111,8 @@ struct Span {
   std::size_t begin = npos;
   std::size_t end = npos;
   bool matched() const noexcept { return begin != npos; }
-  std::size_t length() const noexcept { return matched() ? end - begin : 0; }
+  // Zero when \K moved the start past the end.
+  std::size_t length() const noexcept { return matched() && end > begin ? end - begin : 0; }
 };
 
 struct Match {
