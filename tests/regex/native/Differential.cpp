@@ -31,6 +31,8 @@
 //   "[a-c]*" possessive before an optional possessive group, so that
 //   "[a-c]*(?:x)?+[^-]" fails on "b", which Perl matches. It is only an
 //   optimisation, so turning it off leaves PCRE2's meaning intact.
+// - PCRE2's start-of-match optimisation is switched off too: 10.42 finds no
+//   match for "(?=A)(x){0}A" in "A", which Perl matches.
 // - \w, \d, \s, \b and the POSIX classes are ASCII in both (PCRE2 without
 //   UCP); caseless matching of other letters uses Unicode simple folding in
 //   both (PCRE2 in UTF mode), so subjects hold no lone surrogates.
@@ -301,7 +303,8 @@ TEST(Differential, RandomPatternsAgreeWithPcre2) {
     int err;
     PCRE2_SIZE erroff;
     Pcre pc;
-    pc.code = pcre2_compile(Ptr(pat), pat.size(), PCRE2_UTF | PCRE2_NO_AUTO_POSSESS, &err,
+    pc.code = pcre2_compile(Ptr(pat), pat.size(),
+                            PCRE2_UTF | PCRE2_NO_AUTO_POSSESS | PCRE2_NO_START_OPTIMIZE, &err,
                             &erroff, nullptr);
     regex::Pattern ours;
     bool oursOk = true;
