@@ -316,3 +316,21 @@ TEST(AccountStore, DamagedCountsAreBounded) {
   ASSERT_EQ(accounts.size(), 1u);  // account#0 is missing and skipped
   EXPECT_EQ(pwtest::Uidls(*accounts[0]), std::vector<std::wstring>({L"only"}));
 }
+
+// Header blocks of tens of kilobytes (long Received chains, signatures) are
+// common; the first one stored must come back whole.
+TEST(AccountStore, LargeHeaderBlocksRoundTrip) {
+  FakeOwner owner;
+  auto a = pwtest::NewAccount(&owner);
+  pwtest::List(*a, {"big", "small", "bigger"});
+  std::string big, bigger;
+  for (int i = 0; big.size() < 20000; ++i) big += "Received: from hop" + std::to_string(i) + ".example.test\r\n";
+  bigger = big + big + big;
+  a->OnHeader("big", big.c_str());
+  a->OnHeader("small", "\r\nX: y\r\n");
+  a->OnHeader("bigger", bigger.c_str());
+  auto b = RoundTrip(*a, &owner);
+  EXPECT_EQ(std::string(b->FindMessage(L"big")->rawHeader.Get()), big);
+  EXPECT_STREQ(b->FindMessage(L"small")->rawHeader.Get(), "\r\nX: y\r\n");
+  EXPECT_EQ(std::string(b->FindMessage(L"bigger")->rawHeader.Get()), bigger);
+}
