@@ -1,6 +1,7 @@
 // The account's side of a POP3 session: the listing with its two sentinels,
 // arriving headers and messages, confirmed deletions, errors, and the
 // pending-action runner that tells the session what to do next.
+#include <cstring>
 #include <string>
 
 #include "core/StrConv.h"
@@ -17,6 +18,7 @@ namespace {
 // anything else goes through the code page.
 std::wstring UidlToWide(const char* uidl) {
   std::wstring out;
+  out.reserve(strlen(uidl));
   for (const char* p = uidl; *p; ++p) {
     if (static_cast<unsigned char>(*p) >= 0x80) return AnsiToWide(uidl);
     out.push_back(static_cast<wchar_t>(*p));
