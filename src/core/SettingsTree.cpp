@@ -109,7 +109,7 @@ uint8_t* SettingsArena::Alloc(size_t size) {
   }
   if (used_ + size > capacity_) {
     // Blocks grow from small (most trees are small) to kArenaBlock.
-    size_t next = capacity_ ? std::min(capacity_ * 2, kArenaBlock) : 4096;
+    size_t next = std::max(size, capacity_ ? std::min(capacity_ * 2, kArenaBlock) : size_t(4096));
     blocks_.push_back(std::make_unique_for_overwrite<uint8_t[]>(next));
     used_ = 0;
     capacity_ = next;

@@ -129,6 +129,8 @@ TEST(SettingsTree, PointersSurviveLaterAppends) {
   SettingsTree t;
   t.SetString(L"first", L"kept");
   const wchar_t* p = t.GetString(L"first", nullptr);
+  std::vector<uint8_t> mid(20 * 1024, 5);  // larger than the first arena block
+  t.SetBinary(L"mid", mid.data(), static_cast<uint32_t>(mid.size()));
   std::vector<uint8_t> big(300 * 1024, 7);
   for (int i = 0; i < 2000; ++i) t.SetInt(L"filler", i);
   t.SetBinary(L"big", big.data(), static_cast<uint32_t>(big.size()));
@@ -143,6 +145,9 @@ TEST(SettingsTree, PointersSurviveLaterAppends) {
   b = back.GetBinary(L"big", &size);
   ASSERT_EQ(size, big.size());
   EXPECT_EQ(memcmp(b, big.data(), size), 0);
+  b = back.GetBinary(L"mid", &size);
+  ASSERT_EQ(size, mid.size());
+  EXPECT_EQ(memcmp(b, mid.data(), size), 0);
 }
 
 TEST(SettingsTree, StringIntoFieldIsCutToCapacity) {
