@@ -46,6 +46,7 @@ void CSocketLayer::DispatchEvent(long event, int error) {
       OnAccept(error);
       break;
     default:
+      if (state_ != kLayerNone) OnPrivateEvent(event, error);
       break;
   }
 }

@@ -67,6 +67,9 @@ class CSocketLayer {
   void SetState(unsigned state);
   // Hands an event to the layer above, or to the owner at the top.
   void PassUp(long event, int error);
+  // An event of a layer's own that it posted to itself (PostLayerEvent with
+  // toUpper false), delivered in any state but "none".
+  virtual void OnPrivateEvent(long event, int error) {}
 
  private:
   friend class CAsyncSocketEx;

@@ -17,6 +17,8 @@ namespace {
 
 constexpr size_t kPairSize = 4096;     // each side of the BIO pair
 constexpr size_t kChunk = 16384;       // most ciphertext moved per step
+// Posted to the layer itself: pass FD_READ up if plaintext still waits then.
+constexpr long kReadCheck = 0x4000;
 
 std::string Format(const char* fmt, ...) {
   char buf[512];
@@ -42,7 +44,7 @@ void CTlsLayer::Reset() {
   readOwedSelf_ = writeOwedSelf_ = readOwedUpper_ = writeOwedUpper_ = closeOwedUpper_ = false;
   networkError_ = 0;
   waitingForDecision_ = established_ = false;
-  handshakeSeen_ = peerClosed_ = tlsClosed_ = sendShutdownOwed_ = closeSent_ = false;
+  handshakeSeen_ = peerClosed_ = tlsClosed_ = sendShutdownOwed_ = closeSent_ = readCheckQueued_ = false;
   deferred_.clear();
   inbound_.clear();
   pendingSend_.clear();
@@ -321,46 +323,44 @@ void CTlsLayer::FailNetwork(int error, bool reportFailure) {
 }
 
 bool CTlsLayer::ReadInbound(bool fromSocket) {
-  char buffer[kChunk];
-  for (;;) {
-    const size_t room = std::min(BIO_ctrl_get_write_guarantee(networkBio_.Get()), kChunk);
-    if (room == 0) {
-      readOwedSelf_ = true;
-      return true;
-    }
-    int got;
-    if (!inbound_.empty()) {
-      got = static_cast<int>(std::min(room, inbound_.size()));
-      memcpy(buffer, inbound_.data(), got);
-      inbound_.erase(0, got);
-    } else if (fromSocket && !peerClosed_) {
-      got = ReceiveDown(buffer, static_cast<int>(room), 0);
-      fromSocket = false;  // one socket read per notification
-    } else {
-      return true;
-    }
+  // One socket read of at most 16384 bytes per notification, staged here and
+  // fed to the 4096-byte pair as OpenSSL empties it: a read from Winsock
+  // costs far more than a copy.
+  // A notification that finds staged bytes does not read the socket, so
+  // Winsock will not notify again: the layer owes itself that read.
+  if (fromSocket && !inbound_.empty()) readOwedSelf_ = true;
+  if (fromSocket && inbound_.empty() && !peerClosed_) {
+    char buffer[kChunk];
+    const int got = ReceiveDown(buffer, sizeof(buffer), 0);
     if (got > 0) {
-      BIO_write(networkBio_.Get(), buffer, got);
-      (void)BIO_flush(networkBio_.Get());
-      const bool ok = Drive();
-      if (!FlushReports()) return false;
-      if (!ok) {
-        FailNetwork(WSAECONNABORTED, true);
+      inbound_.assign(buffer, got);
+    } else if (got == 0) {
+      peerClosed_ = true;
+    } else {
+      const int error = WSAGetLastError();
+      if (error != WSAEWOULDBLOCK && error != WSAENOTCONN) {
+        FailNetwork(error, false);
         return false;
       }
-      continue;
     }
-    if (got == 0) {
-      peerClosed_ = true;
+  }
+  while (!inbound_.empty()) {
+    const size_t room = std::min(BIO_ctrl_get_write_guarantee(networkBio_.Get()), inbound_.size());
+    if (room == 0) {
+      readOwedSelf_ = true;  // the rest goes in once the owner has read
       return true;
     }
-    const int error = WSAGetLastError();
-    if (error != WSAEWOULDBLOCK && error != WSAENOTCONN) {
-      FailNetwork(error, false);
+    BIO_write(networkBio_.Get(), inbound_.data(), static_cast<int>(room));
+    (void)BIO_flush(networkBio_.Get());
+    inbound_.erase(0, room);
+    const bool ok = Drive();
+    if (!FlushReports()) return false;
+    if (!ok) {
+      FailNetwork(WSAECONNABORTED, true);
       return false;
     }
-    return true;
   }
+  return true;
 }
 
 void CTlsLayer::OnReceive(int error) {
@@ -376,6 +376,15 @@ void CTlsLayer::OnReceive(int error) {
   if (!ReadInbound(true)) return;
   CheckShutdownComplete();
   Pump();
+}
+
+void CTlsLayer::OnPrivateEvent(long event, int error) {
+  if (event != kReadCheck) return;
+  readCheckQueued_ = false;
+  if (active_ && established_ && HasPlaintext())
+    PassUp(FD_READ, 0);
+  else
+    readOwedUpper_ = true;
 }
 
 void CTlsLayer::OnClose(int error) {
@@ -627,9 +636,11 @@ void CTlsLayer::Pump() {
   }
   const bool plaintext = HasPlaintext();
   if (established_ && plaintext) {
-    if (readOwedUpper_) {
+    // One notification at a time, checked when it is handled: an owner that
+    // reads all there is in one go is not woken again for each of its reads.
+    if (readOwedUpper_ && !readCheckQueued_) {
       readOwedUpper_ = false;
-      PostLayerEvent(FD_READ, 0, true);
+      readCheckQueued_ = PostLayerEvent(kReadCheck, 0, false);
     }
   } else if (readOwedSelf_ && BIO_ctrl_get_write_guarantee(networkBio_.Get()) > 0 &&
              GetLayerState() == kLayerConnected) {

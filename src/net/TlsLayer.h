@@ -51,6 +51,7 @@ class CTlsLayer : public CSocketLayer {
 
   void OnReceive(int error) override;
   void OnSend(int error) override;
+  void OnPrivateEvent(long event, int error) override;
   void OnClose(int error) override;
   void Close() override;
   BOOL Connect(const SOCKADDR* address, int length) override;
@@ -109,6 +110,7 @@ class CTlsLayer : public CSocketLayer {
 
   SSL_CTX* ctx_ = nullptr;        // the layer's reference to the shared context
   bool closeSent_ = false;        // FD_CLOSE went up for this connection
+  bool readCheckQueued_ = false;  // a check whether to pass FD_READ up is on its way
   bool handshakeSeen_ = false;
   bool peerClosed_ = false;       // the connection below has ended
   bool tlsClosed_ = false;        // the server sent close_notify
