@@ -290,3 +290,34 @@ TEST_F(ProxyTest, TlsFromTheFirstByteThroughHttpConnect) {
   EXPECT_EQ(tls.GetVerifyResult(), 0);  // checked against the destination's name, not the proxy's
   EXPECT_EQ(s.connects, 1);
 }
+
+TEST_F(ProxyTest, ProxyHangingUpDuringTheHandshakeFailsTheConnect) {
+  FakePeer peer;  // takes the request and closes without a word
+  peer.Expect(3).Hangup();
+  proxy_.SetProxy(pw::kProxySocks5, "127.0.0.1", peer.Start());
+  ASSERT_TRUE(Open("127.0.0.1", pop3_->Port()));
+  ASSERT_TRUE(WaitFailure());  // at once, not at the session's time-out
+  EXPECT_EQ(Codes(), CodeList{pw::kProxyRequestFailed});
+}
+
+TEST_F(ProxyTest, HttpHeaderThatNeverEndsIsCut) {
+  FakePeer peer;  // a status line that goes on and on
+  peer.Expect(1).Reply("HTTP/1.1 200 " + std::string(20000, 'x'));
+  proxy_.SetProxy(pw::kProxyHttp11, "127.0.0.1", peer.Start());
+  ASSERT_TRUE(Open("127.0.0.1", pop3_->Port()));
+  ASSERT_TRUE(WaitFailure());
+  EXPECT_EQ(Codes(), CodeList{pw::kProxyRequestFailed});
+}
+
+TEST_F(ProxyTest, Socks5ReplyWithAnIpv6AddressIsReadWhole) {
+  // RFC 1928 replies may carry an IPv6 bound address (22 bytes); the server's
+  // first line follows in the same segment and must reach the owner whole.
+  FakePeer peer;
+  peer.Expect(3).Reply(std::string("\x05\x00", 2)).Expect(10).Reply(
+      std::string("\x05\x00\x00\x04", 4) + std::string(16, '\x01') + std::string("\x00\x6e", 2) +
+      "+OK hello\r\n");
+  proxy_.SetProxy(pw::kProxySocks5, "127.0.0.1", peer.Start());
+  ASSERT_TRUE(Open("127.0.0.1", 110));
+  ASSERT_TRUE(WaitGreeting()) << sock_.data;
+  EXPECT_EQ(sock_.data, "+OK hello\r\n");
+}
