@@ -112,10 +112,19 @@ int Matcher::CountItems(const Inst& in, int pos, int limit) const {
 void Matcher::Cut() {
   int b = barrier_;
   const Bt& bar = bt_[b];
-  int prev = bar.kind == kBarrier ? bar.a : bar.c;
+  bool look = bar.kind == kLookBarrier;
+  int prev = look ? bar.c : bar.a;
   std::size_t w = b;
-  for (std::size_t r = b + 1; r < bt_.size(); ++r)
-    if (IsUndo(bt_[r].kind)) bt_[w++] = bt_[r];
+  for (std::size_t r = b + 1; r < bt_.size(); ++r) {
+    const Bt& e = bt_[r];
+    if (look && e.kind == kRestore1 && e.a == 0) {
+      // A \K reached inside an assertion (through a call) does not move
+      // the start of the match, as Perl and PCRE2 refuse it there.
+      slots_[0] = e.b;
+      look = false;
+    }
+    if (IsUndo(e.kind)) bt_[w++] = e;
+  }
   bt_.resize(w);
   barrier_ = prev;
 }
@@ -163,8 +172,11 @@ int Matcher::Return() {
   aux_.push_back(f.start);
   aux_.push_back(f.auxOffset);
   Push(kRetUndo, off, f.group, f.returnPc);
+  // Captures revert to the caller's; a \K inside the call still counts.
+  int32_t matchStart = slots_[0];
   std::copy(aux_.begin() + f.auxOffset, aux_.begin() + f.auxOffset + slots_.size(),
             slots_.begin());
+  slots_[0] = matchStart;
   return f.returnPc;
 }
 
@@ -289,8 +301,9 @@ bool Matcher::Attempt(int start) {
       case Op::LoopTail: {
         int r = prog_.RegisterSlot(in.a);
         int count = slots_[r];
-        // An optional pass that matched nothing ends an unbounded loop.
-        if (in.d && pos == slots_[r + 1] && count >= code_[in.b].b) { pc = in.c; continue; }
+        // A pass that matched nothing once the minimum is reached ends an
+        // unbounded loop, as in Perl: only what follows is tried.
+        if (in.d && pos == slots_[r + 1] && count + 1 >= code_[in.b].b) { pc = in.c; continue; }
         Push(kRestore2, r, count, slots_[r + 1]);
         slots_[r] = count + 1;
         pc = in.b;

@@ -67,7 +67,9 @@ void ForEachMatch(const Program& prog, std::u16string_view text, int begin, int 
     int e = m.GroupEnd(0);
     onMatch(m);
     if (!global) return;
-    refuse = e == m.AttemptStart() ? e : -1;
+    // Empty as reported (\K can make it so), or empty as searched: either
+    // way the next search must not stop at the same place again.
+    refuse = (m.GroupBegin(0) == e || m.AttemptStart() == e) ? e : -1;
     from = e;
   }
 }

@@ -200,6 +200,7 @@ TEST(RegexCount, EmptyMatchesAdvanceAndEnd) {
   EXPECT_EQ(CountOf(u"a*?", u"aa"), 5u);  // "", "a", "", "a", ""
   EXPECT_EQ(CountOf(u"(?=a)", u"aaa"), 3u);
   EXPECT_EQ(CountOf(u"a|", u"aba"), 4u);  // "a", "", "a", ""
+  EXPECT_EQ(CountOf(u"a\\K|", u"aa"), 2u);  // empty as reported by \K
 }
 
 }  // namespace

@@ -137,7 +137,7 @@ class Gen {
 
   std::u16string Atom(int depth, bool& quantifiable) {
     quantifiable = true;
-    int choice = Pick(depth > 0 ? 25 : 8);
+    int choice = Pick(depth > 0 ? 27 : 8);
     switch (choice) {
       case 0: case 1: case 2: return Literal();
       case 3: return u".";
@@ -222,6 +222,12 @@ class Gen {
         closed_.push_back(g);
         // Extended mode inside: blanks and comments vanish.
         return u"(?x: ( " + body + u" ) # note\n)";
+      }
+      case 24: quantifiable = false; return Pick(2) ? u"\\K" : u"\\G";
+      case 25: {
+        // A group repeated by count, so that loops with counters are used.
+        static const char16_t* kCounts[] = {u"{2,3}", u"{0,3}?", u"{1,}+", u"{2}"};
+        return u"(?:" + Alternation(depth - 1) + u"|)" + kCounts[Pick(4)];
       }
       default: return Literal();
     }
