@@ -7,6 +7,10 @@
 // hostile pattern cannot hang or crash the caller.
 //
 // Text is handled as UTF-16 code units: a surrogate pair is two characters.
+// Without flags matching is as in Perl: case-sensitive, "." matches all but
+// a line feed, "^" and "$" hold at the ends of the subject ("$" also before
+// a final line feed). \w, \d, \s, \b and the POSIX classes are ASCII;
+// caseless matching follows Unicode simple case folding.
 #pragma once
 
 #include <cstddef>
@@ -136,8 +140,10 @@ Pattern Compile(std::u16string_view pattern, unsigned flags = none);
 Match Find(const Pattern& pattern, std::u16string_view text,
            std::size_t start = 0, std::size_t length = npos);
 
-// Number of successive matches in the stretch; after an empty match the next
-// search refuses an empty match at that same position.
+// Number of successive matches in the stretch; each search starts where the
+// last match ended, and after an empty match an empty match at that same
+// position is refused. All the searches share one step budget; when it runs
+// out, the matches found so far are counted.
 std::size_t Count(const Pattern& pattern, std::u16string_view text,
                   std::size_t start = 0, std::size_t length = npos);
 
