@@ -193,6 +193,15 @@ TEST(RegexSemantics, EscapesAndExtendedMode) {
   EXPECT_EQ(FindGroup(u"a{,2}", u"a{,2}"), "a{,2}");  // not a quantifier
 }
 
+TEST(RegexSemantics, LessCommonModifiers) {
+  regex::Pattern n = regex::Compile(u"(?n)(a)(?<x>b)");  // only named groups capture
+  EXPECT_EQ(n.GroupCount(), 1u);
+  EXPECT_EQ(FindGroup(u"(?U)a+", u"aaa"), "a");  // swaps greedy and lazy
+  EXPECT_EQ(FindGroup(u"(?U)a+?", u"aaa"), "aaa");
+  EXPECT_EQ(FindGroup(u"(?xx)[a b]+", u"ab b"), "ab");  // blanks in sets too
+  EXPECT_EQ(FindGroup(u"(?i)(?^:a)", u"A"), "<none>");  // (?^) resets
+}
+
 TEST(RegexCount, EmptyMatchesAdvanceAndEnd) {
   EXPECT_EQ(CountOf(u"x*", u"axb"), 4u);  // "", "x", "", ""
   EXPECT_EQ(CountOf(u"", u"abc"), 4u);
