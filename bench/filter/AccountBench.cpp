@@ -20,6 +20,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/BenchSupport.h"
 #include "core/PluginObject.h"
 #include "core/SettingsTree.h"
 #include "filter/AccountOwner.h"
@@ -55,56 +56,6 @@ void operator delete[](void* p, size_t) noexcept { operator delete(p); }
 namespace {
 
 using namespace pw;
-
-double Now() {
-  LARGE_INTEGER f, c;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&c);
-  return double(c.QuadPart) / double(f.QuadPart);
-}
-
-double ThreadCpu() {
-  FILETIME a, b, k, u;
-  GetThreadTimes(GetCurrentThread(), &a, &b, &k, &u);
-  auto v = [](FILETIME t) { return (uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e7; };
-  return v(k) + v(u);
-}
-
-// A growable in-memory stream (doubling), as a host's stream would be.
-class VectorStream final : public IStream {
- public:
-  std::vector<uint8_t> data;
-  size_t pos = 0;
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE Read(void* out, ULONG n, ULONG* got) override {
-    size_t k = std::min<size_t>(n, data.size() - pos);
-    memcpy(out, data.data() + pos, k);
-    pos += k;
-    if (got) *got = static_cast<ULONG>(k);
-    return k == n ? S_OK : S_FALSE;
-  }
-  HRESULT STDMETHODCALLTYPE Write(const void* in, ULONG n, ULONG* put) override {
-    if (pos + n > data.size()) data.resize(pos + n);
-    memcpy(data.data() + pos, in, n);
-    pos += n;
-    if (put) *put = n;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
-};
 
 class QuietOwner final : public AccountOwner {
  public:

@@ -7,24 +7,9 @@
 #include <string>
 
 #include "core/SettingsTree.h"
-#include "VectorStream.h"
+#include "common/BenchSupport.h"
 
 namespace {
-
-double Now() {
-  LARGE_INTEGER f, c;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&c);
-  return double(c.QuadPart) / double(f.QuadPart);
-}
-
-// CPU time of this thread: the machine may be busy with other work.
-double Cpu() {
-  FILETIME c, e, k, u;
-  GetThreadTimes(GetCurrentThread(), &c, &e, &k, &u);
-  auto v = [](FILETIME f) { return (double(f.dwHighDateTime) * 4294967296.0 + f.dwLowDateTime) * 1e-7; };
-  return v(k) + v(u);
-}
 
 const wchar_t* const kKeys[13] = {L"server", L"port", L"user", L"password", L"interval", L"beginDelay",
                                   L"flags", L"sound", L"cmdLine", L"workDir", L"timeout", L"AccountName", L"uidl"};
@@ -86,12 +71,12 @@ Result Run(int n) {
   s->Seek(zero, STREAM_SEEK_SET, nullptr);
   pw::SettingsTree rd;
   t0 = Now();
-  double c0 = Cpu();
+  double c0 = ThreadCpu();
   rd.ReadFromStream(s);
   r.parse = Now() - t0;
   long long sum = ReadAll(rd, n, false);
   r.read = Now() - t0;
-  r.readCpu = Cpu() - c0;
+  r.readCpu = ThreadCpu() - c0;
   if (sum < 0) printf("lookup failed\n");
   return r;
 }

@@ -1,5 +1,6 @@
-// An IStream over a growing byte vector, so that the benchmark measures the
-// tree and not the growth policy of a system memory stream.
+// Shared by the benchmarks: clocks, and an IStream over a growing byte
+// vector, so that a benchmark measures our code and not the growth policy of
+// a system memory stream.
 #pragma once
 
 #include <windows.h>
@@ -8,24 +9,40 @@
 #include <cstring>
 #include <vector>
 
+// Wall clock, seconds.
+inline double Now() {
+  LARGE_INTEGER f, c;
+  QueryPerformanceFrequency(&f);
+  QueryPerformanceCounter(&c);
+  return double(c.QuadPart) / double(f.QuadPart);
+}
+
+// CPU time of this thread, seconds: the machine may be busy with other work.
+inline double ThreadCpu() {
+  FILETIME c, e, k, u;
+  GetThreadTimes(GetCurrentThread(), &c, &e, &k, &u);
+  auto v = [](FILETIME f) { return (double(f.dwHighDateTime) * 4294967296.0 + f.dwLowDateTime) * 1e-7; };
+  return v(k) + v(u);
+}
+
 class VectorStream final : public IStream {
  public:
-  std::vector<uint8_t> bytes;
+  std::vector<uint8_t> data;
   size_t pos = 0;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override { *out = nullptr; return E_NOINTERFACE; }
   ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE Read(void* out, ULONG n, ULONG* got) override {
-    size_t k = std::min<size_t>(n, bytes.size() - pos);
-    memcpy(out, bytes.data() + pos, k);
+    size_t k = std::min<size_t>(n, data.size() - pos);
+    memcpy(out, data.data() + pos, k);
     pos += k;
     if (got) *got = static_cast<ULONG>(k);
     return k == n ? S_OK : S_FALSE;
   }
   HRESULT STDMETHODCALLTYPE Write(const void* in, ULONG n, ULONG* put) override {
-    if (pos + n > bytes.size()) bytes.resize(pos + n);
-    memcpy(bytes.data() + pos, in, n);
+    if (pos + n > data.size()) data.resize(pos + n);
+    memcpy(data.data() + pos, in, n);
     pos += n;
     if (put) *put = n;
     return S_OK;
@@ -43,7 +60,7 @@ class VectorStream final : public IStream {
   HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Stat(STATSTG* st, DWORD) override {
     memset(st, 0, sizeof *st);
-    st->cbSize.QuadPart = bytes.size();
+    st->cbSize.QuadPart = data.size();
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
