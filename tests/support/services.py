@@ -14,6 +14,7 @@ writes "name port" lines to D/ports; on failure it writes D/error.txt.
 """
 import argparse
 import os
+import pwd
 import random
 import shutil
 import signal
@@ -251,7 +252,7 @@ LogLevel ERROR
 """ % (sshport, j("hostkey"), j("sshd.pid"), j("authorized_keys")))
     sshd = s.spawn("sshd", ["/usr/sbin/sshd", "-D", "-e", "-f", j("sshd_config")])
     s.wait_port(sshport, sshd, "sshd")
-    user = os.environ.get("USER") or "root"
+    user = pwd.getpwuid(os.getuid()).pw_name
     ssh = s.spawn("ssh", ["ssh", "-N", "-D", "127.0.0.1:%d" % port, "-p", str(sshport), "-i", j("clientkey"),
                           "-F", "/dev/null", "-o", "StrictHostKeyChecking=no", "-o", "UserKnownHostsFile=/dev/null",
                           "-o", "BatchMode=yes", "-o", "ExitOnForwardFailure=yes", "-o", "LogLevel=ERROR",
@@ -388,6 +389,7 @@ def stop(d):
             pids = [int(x) for x in f.read().split()]
     except OSError:
         pass
+    pids = [p for p in pids if p != os.getpgrp()]  # the watchdog stopping them
     for pid in reversed(pids):
         try:
             os.killpg(pid, signal.SIGTERM)
@@ -430,6 +432,9 @@ def main():
         opt = dict(o.split("=", 1) for o in a.opt)
         s = Service(d)
         STARTERS[a.name](s, a.port or pick_port(), opt)
+        # A test that is killed never stops its servers: they stop themselves.
+        s.spawn("watchdog", ["/bin/sh", "-c", "sleep %d; exec %s %s stop --dir %s" % (
+            int(opt.get("lifetime", 900)), sys.executable, os.path.abspath(__file__), d)])
         write(os.path.join(d, "ports"), "".join("%s %d\n" % kv for kv in s.ports.items()))
         return 0
     except Exception as e:  # reported to the test through the directory
