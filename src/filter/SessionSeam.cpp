@@ -1,8 +1,3 @@
+// SessionErrorText and DestroyMailSession are defined by the session module
+// (src/mail/SessionTexts.cpp).
 #include "filter/SessionSeam.h"
-
-namespace pw {
-
-std::wstring SessionErrorText(uint32_t, uint32_t) { return std::wstring(); }
-void DestroyMailSession(IMailSession*) {}
-
-}  // namespace pw

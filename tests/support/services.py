@@ -335,7 +335,7 @@ protocols = pop3
 listen = 127.0.0.1
 ssl = %(ssl)s
 disable_plaintext_auth = no
-auth_mechanisms = plain
+auth_mechanisms = %(mechanisms)s
 first_valid_uid = 1
 default_login_user = dovenull
 default_internal_user = dovecot
@@ -362,8 +362,14 @@ service pop3-login {
 }
 service anvil {
   chroot =
+  # A failed login must not delay the next test's login.
+  unix_listener anvil-auth-penalty {
+    mode = 0
+  }
 }
-""" % {"d": d, "ssl": ssl, "port": port, "pop3s": pop3s})
+""" % {"d": d, "ssl": ssl, "port": port, "pop3s": pop3s,
+       # 'apop': the greeting carries a time stamp and APOP is accepted.
+       "mechanisms": "plain login cram-md5 apop" if opt.get("apop") else "plain"})
     proc = s.spawn("dovecot", ["dovecot", "-F", "-c", os.path.join(d, "dovecot.conf")])
     s.wait_port(port, proc, "dovecot")
     s.ports["main"] = port

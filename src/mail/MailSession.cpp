@@ -1,0 +1,310 @@
+#include "mail/MailSession.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "net/ProxyLayer.h"
+#include "net/TlsLayer.h"
+
+namespace pw {
+
+namespace {
+
+constexpr UINT kReplyTimer = 1;
+constexpr UINT kSendTimer = 2;
+constexpr int kSendChunk = 1024;
+constexpr int kReceiveChunk = 4096;
+
+bool EqualFingerprints(const std::string& a, const std::string& b) {
+  if (a.size() != b.size() || a.empty()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (toupper(static_cast<unsigned char>(a[i])) != toupper(static_cast<unsigned char>(b[i]))) return false;
+  return true;
+}
+
+}  // namespace
+
+std::string ToAnsi(const wchar_t* text) {
+  if (!text || !*text) return std::string();
+  const int n = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return std::string();
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), n, nullptr, nullptr);
+  out.resize(static_cast<size_t>(n - 1));
+  return out;
+}
+
+MailSession::MailSession() = default;
+
+MailSession::~MailSession() {
+  sink_ = nullptr;  // the account is going or has let the session go
+  Close();
+  RemoveAllLayers();
+}
+
+void MailSession::Status(uint32_t code, const char* text) {
+  if (sink_) sink_->OnStatus(code, text);
+}
+
+void MailSession::Error(uint32_t code, uint32_t param, const char* text) {
+  if (sink_) sink_->OnError(code, param, text);
+}
+
+void MailSession::Fail(uint32_t code, uint32_t param, const char* text) {
+  Error(code, param, text);
+  SetState(kPop3Idle);  // a close we chose reports no error of its own
+  Close();
+}
+
+void MailSession::SetProxy(const wchar_t* host, uint32_t port, uint32_t kind, const wchar_t* user,
+                           const wchar_t* password) {
+  if (host) proxyHost_ = ToAnsi(host);
+  proxyPort_ = port;
+  proxyKind_ = kind;
+  if (user) proxyUser_ = ToAnsi(user);
+  if (password) proxyPassword_ = ToAnsi(password);
+}
+
+void MailSession::SetPinnedFingerprint(const wchar_t* fingerprint) { pinned_ = ToAnsi(fingerprint); }
+
+void MailSession::DropLayers() {
+  RemoveAllLayers();
+  tlsLayer_.reset();
+  proxyLayer_.reset();
+}
+
+int MailSession::ConnectPop3(const wchar_t* host, uint32_t port, uint32_t options, const wchar_t* user,
+                             const wchar_t* password, uint32_t timeout) {
+  return Connect(host, port, options, user, password, timeout, false);
+}
+
+int MailSession::Connect(const wchar_t* host, uint32_t port, uint32_t options, const wchar_t* user,
+                         const wchar_t* password, uint32_t timeout, bool smtp) {
+  timeout_ = timeout;
+  options_ = options;
+  smtp_ = smtp;
+  user_ = ToAnsi(user);
+  password_ = ToAnsi(password);
+  DropLayers();
+  buffer_.clear();
+  searchFrom_ = 0;
+  searchingError_ = false;
+  apopStamp_.clear();
+  messages_.clear();
+  current_ = -1;
+
+  // TLS sits above the proxy, which sits next to Winsock.
+  if (options & (kOptionTls | kOptionStartTls)) {
+    tlsLayer_ = std::make_unique<CTlsLayer>();
+    AddLayer(tlsLayer_.get());
+  }
+  if (proxyKind_ & 0xFF) {
+    proxyLayer_ = std::make_unique<CProxyLayer>();
+    const int kind = static_cast<int>(proxyKind_ & 0xFF);
+    if (kind == kProxySocks4 || kind == kProxySocks4A) {
+      proxyLayer_->SetProxy(kind, proxyHost_.c_str(), static_cast<int>(proxyPort_));
+    } else if (kind == kProxySocks5 || kind == kProxyHttp11) {
+      if (proxyKind_ & kProxyAuthBit)
+        proxyLayer_->SetProxy(kind, proxyHost_.c_str(), static_cast<int>(proxyPort_), proxyUser_.c_str(),
+                              proxyPassword_.c_str());
+      else
+        proxyLayer_->SetProxy(kind, proxyHost_.c_str(), static_cast<int>(proxyPort_));
+    }
+    AddLayer(proxyLayer_.get());
+  }
+  if ((options & kOptionTls) && tlsLayer_) tlsLayer_->Start();
+
+  if (!Create(0, SOCK_STREAM, kAllSocketEvents, nullptr)) {
+    Fail(kErrorCreate, static_cast<uint32_t>(GetLastError()), nullptr);
+    return 0;
+  }
+  Status(kStatusConnecting, nullptr);
+  SetState(smtp ? kSmtpConnect : kPop3Connect);
+  const std::string ansiHost = ToAnsi(host);
+  if (!CAsyncSocketEx::Connect(ansiHost.c_str(), port) && GetLastError() != WSAEWOULDBLOCK) {
+    Fail(kErrorConnect, 0, nullptr);
+    return 0;
+  }
+  return 1;
+}
+
+int MailSession::Disconnect() {
+  SetState(kPop3Idle);
+  ShutDown(SD_BOTH);
+  Close();
+  return 1;
+}
+
+void MailSession::OnConnect(int error) {
+  if (error) {
+    Fail(kErrorConnect, static_cast<uint32_t>(error), nullptr);
+    return;
+  }
+  Status(kStatusConnected, nullptr);
+  SetState(state_ == kPop3Connect ? kPop3Greeting : kSmtpGreeting);
+  SetTimer(kReplyTimer, timeout_);
+}
+
+int MailSession::SendCommand(const std::string& text, int logMode, const char* terminator) {
+  buffer_.clear();
+  buffer_.shrink_to_fit();
+  searchFrom_ = 0;
+  searchingError_ = false;
+  std::string line = text;
+  line += terminator;
+  if (logMode >= 0) Status(kStatusSent, logMode == 0 ? "*******" : text.c_str());
+  const int first = static_cast<int>(std::min<size_t>(line.size(), kSendChunk));
+  const int sent = Send(line.data(), first);
+  if (sent == SOCKET_ERROR && GetLastError() != WSAEWOULDBLOCK) {
+    Fail(kErrorSend, 0, nullptr);
+    return SOCKET_ERROR;
+  }
+  const size_t done = sent == SOCKET_ERROR ? 0 : static_cast<size_t>(sent);
+  if (done == line.size()) {
+    SetTimer(kReplyTimer, timeout_);
+    return sent;
+  }
+  buffer_.assign(line, done, std::string::npos);
+  PostEvent(FD_WRITE);
+  SetTimer(kSendTimer, timeout_);
+  return sent == SOCKET_ERROR ? 0 : sent;
+}
+
+void MailSession::OnSend(int) {
+  if (buffer_.empty() || state_ == kPop3Idle) return;
+  const int length = static_cast<int>(std::min<size_t>(buffer_.size(), kSendChunk));
+  const int sent = Send(buffer_.data(), length);
+  if (sent == SOCKET_ERROR) {
+    if (GetLastError() != WSAEWOULDBLOCK) {
+      KillTimer(kSendTimer);
+      Fail(kErrorSend, 0, nullptr);
+      return;
+    }
+  } else {
+    buffer_.erase(0, static_cast<size_t>(sent));
+    if (buffer_.empty()) {
+      buffer_.shrink_to_fit();
+      KillTimer(kSendTimer);
+      SetTimer(kReplyTimer, timeout_);
+      return;
+    }
+  }
+  PostEvent(FD_WRITE);
+  SetTimer(kSendTimer, timeout_);
+}
+
+void MailSession::OnReceive(int) {
+  if (state_ == kPop3Idle) return;  // ended: nothing more is read
+  char chunk[kReceiveChunk];
+  const int n = Receive(chunk, sizeof(chunk));
+  if (n == 0 || (n == SOCKET_ERROR && GetLastError() != WSAEWOULDBLOCK)) {
+    const std::string sofar = buffer_;
+    Fail(kErrorReceive, 0, sofar.c_str());
+    return;
+  }
+  if (n == SOCKET_ERROR) return;
+  buffer_.append(chunk, static_cast<size_t>(n));
+  if (!smtp_) Pop3Received();
+}
+
+// POP3 replies (RFC 1939): one line ended by CR LF, or for LIST, UIDL, TOP and
+// RETR a block ended by CR LF "." CR LF. A "-ERR" to a multi-line command is
+// one line. Bytes after the terminator are discarded. The search resumes
+// where the previous chunk's search stopped, so assembly is linear.
+bool MailSession::ReadReply(bool multiLine, size_t limit, std::string& reply) {
+  static const char kLine[] = "\r\n";
+  static const char kBlock[] = "\r\n.\r\n";
+  if (multiLine && !searchingError_ && buffer_.size() >= 4 && _strnicmp(buffer_.c_str(), "-ERR", 4) == 0) {
+    searchingError_ = true;
+    searchFrom_ = 0;
+  }
+  const bool block = multiLine && !searchingError_;
+  const char* terminator = block ? kBlock : kLine;
+  const size_t termLength = block ? 5 : 2;
+  const size_t at = buffer_.find(terminator, searchFrom_, termLength);
+  if (at == std::string::npos) {
+    searchFrom_ = buffer_.size() >= termLength ? buffer_.size() - termLength + 1 : 0;
+    // A refusal is one line, whatever the command.
+    if (buffer_.size() > (searchingError_ ? std::min(limit, kMaxLineReply) : limit)) {
+      const std::string sofar = buffer_.substr(0, 256);
+      Fail(kErrorReceive, 0, sofar.c_str());
+    }
+    return false;
+  }
+  reply.assign(buffer_, 0, at);
+  buffer_.clear();
+  buffer_.shrink_to_fit();
+  searchFrom_ = 0;
+  searchingError_ = false;
+  return true;
+}
+
+void MailSession::OnClose(int error) {
+  KillTimer(kReplyTimer);
+  if (error) {
+    Error(kErrorClosed, static_cast<uint32_t>(error), nullptr);
+  } else if (state_ != kPop3Idle) {
+    // The server hung up while a reply was due: what came so far goes along.
+    const std::string sofar = buffer_;
+    Error(kErrorReceive, 0, sofar.c_str());
+  }
+  SetState(kPop3Idle);
+  Status(kStatusClosed, nullptr);
+}
+
+void MailSession::OnTimer(UINT) { Fail(kErrorTimeout, 0, nullptr); }
+
+bool MailSession::TlsCertificateAccepted(intptr_t verifyResult) {
+  // Only a verified certificate, or the one the user pinned for this account.
+  if (verifyResult == 0) return true;
+  return tlsLayer_ && EqualFingerprints(tlsLayer_->GetPeerFingerprint(), pinned_);
+}
+
+int MailSession::OnLayerNotify(CSocketLayer* layer, int kind, intptr_t param1, intptr_t param2) {
+  if (kind != 1) return 1;
+  if (proxyLayer_ && layer == proxyLayer_.get()) {
+    switch (param1) {
+      case kProxyUnreachable: Fail(kErrorProxyConnect, 1, nullptr); break;
+      case kProxyRequestFailed: Fail(kErrorProxyRequest, 2, reinterpret_cast<const char*>(param2)); break;
+      case kProxyAuthUnsupported: Fail(kErrorProxyAuthType, 4, nullptr); break;
+      case kProxyAuthFailed: Fail(kErrorProxyLogin, 5, nullptr); break;
+      case kProxyAuthRequired: Fail(kErrorProxyAuthRequired, 6, nullptr); break;
+      case kProxyCannotResolve: Fail(kErrorProxyResolve, 7, nullptr); break;
+      default: Fail(kErrorProxy, static_cast<uint32_t>(param1), nullptr); break;
+    }
+    return 1;
+  }
+  if (tlsLayer_ && layer == tlsLayer_.get()) {
+    switch (param1) {
+      case kTlsInfo:
+        if (param2 == 0) {
+          Status(kStatusTlsDone, nullptr);
+          if (options_ & kOptionStartTls) {
+            if (!smtp_ && state_ == kPop3Stls) Pop3Login();
+          }
+        } else if (param2 == 1) {
+          Status(kStatusTlsShutdown, nullptr);
+        }
+        return 1;
+      case kTlsFailure:
+        switch (param2) {
+          case kTlsFailUnknown: Error(kErrorTlsUnknown, 0, nullptr); break;
+          case kTlsFailConnect: Error(kErrorTlsConnect, 1, nullptr); break;
+          case kTlsFailLibrary: Error(kErrorTlsLibrary, 2, nullptr); break;
+          case kTlsFailInit: Error(kErrorTlsInit, 4, nullptr); break;
+          case kTlsFailCertificate: Error(kErrorTlsCertificate, 8, nullptr); break;
+          default: break;
+        }
+        SetState(kPop3Idle);
+        Close();
+        return 1;
+      case kTlsCertificate: return TlsCertificateAccepted(param2) ? 1 : 0;
+      case kTlsWarningText: Status(kStatusTlsWarning, reinterpret_cast<const char*>(param2)); return 1;
+      case kTlsInfoText: Status(kStatusTlsInfo, reinterpret_cast<const char*>(param2)); return 1;
+      default: return 1;
+    }
+  }
+  return 1;
+}
+
+}  // namespace pw

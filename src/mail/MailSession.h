@@ -1,0 +1,134 @@
+// The one object through which an account talks to a mail server: a socket
+// with its layer chain (TLS above proxy), command sending, reply assembly,
+// time-outs and the reports to the account. The POP3 conversation (RFC 1939)
+// is in Pop3Session.cpp.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mail/MailSessionApi.h"
+#include "net/AsyncSocketEx.h"
+
+namespace pw {
+
+class CProxyLayer;
+class CTlsLayer;
+
+// One message of a POP3 listing; entry i is message number i+1.
+struct ServerMessage {
+  uint32_t size = 0;
+  bool hasUidl = false;
+  std::string uidl;
+  uint32_t action = 0;  // 0 nothing, 1 header, 2 whole message, 3 delete
+};
+
+// POP3 conversation states: what the session waits for.
+enum Pop3State : int {
+  kPop3Idle = 0,
+  kPop3Connect = 1,
+  kPop3Greeting = 2,
+  kPop3User = 3,
+  kPop3Pass = 4,
+  kPop3Quit = 5,
+  kPop3Stat = 6,
+  kPop3List = 7,
+  kPop3Uidl = 8,
+  kPop3Top = 9,
+  kPop3Retr = 10,
+  kPop3Dele = 11,
+  kPop3Apop = 12,
+  kSmtpConnect = 13,
+  kSmtpGreeting = 14,
+  kPop3Stls = 28,
+};
+
+class MailSession : public IMailSession, public CAsyncSocketEx {
+ public:
+  MailSession();
+  ~MailSession() override;
+
+  // IMailSession
+  void SetSink(IMailSessionSink* sink) override { sink_ = sink; }
+  void SetProxy(const wchar_t* host, uint32_t port, uint32_t kind, const wchar_t* user,
+                const wchar_t* password) override;
+  int ConnectPop3(const wchar_t* host, uint32_t port, uint32_t options, const wchar_t* user,
+                  const wchar_t* password, uint32_t timeout) override;
+  int Disconnect() override;
+  // SMTP is not part of this object yet: these refuse.
+  int ConnectSmtp(const wchar_t*, uint32_t, uint32_t, const wchar_t*, const wchar_t*, uint32_t) override {
+    return 0;
+  }
+  int SendMail(const char*, const char*, const char*) override { return 0; }
+  int EndMail() override { return 0; }
+  void SetPinnedFingerprint(const wchar_t* fingerprint) override;
+
+  int State() const { return state_; }
+
+  // Longest single-line reply and longest header block (TOP) accepted.
+  static constexpr size_t kMaxLineReply = 64 * 1024;
+  static constexpr size_t kMaxHeaderReply = 4 * 1024 * 1024;
+
+ protected:
+  void OnConnect(int error) override;
+  void OnReceive(int error) override;
+  void OnSend(int error) override;
+  void OnClose(int error) override;
+  void OnTimer(UINT id) override;
+  int OnLayerNotify(CSocketLayer* layer, int kind, intptr_t param1, intptr_t param2) override;
+
+ private:
+  int Connect(const wchar_t* host, uint32_t port, uint32_t options, const wchar_t* user,
+              const wchar_t* password, uint32_t timeout, bool smtp);
+  void DropLayers();
+  // Sends text + terminator; logMode 1 logs the text, 0 logs "*******",
+  // -1 nothing. SOCKET_ERROR when the session failed (and was closed).
+  int SendCommand(const std::string& text, int logMode, const char* terminator = "\r\n");
+  // A complete reply without its terminator, consuming the whole buffer;
+  // false while the reply is incomplete. limit: longest reply accepted.
+  bool ReadReply(bool multiLine, size_t limit, std::string& reply);
+  void Fail(uint32_t code, uint32_t param, const char* text);
+  void Status(uint32_t code, const char* text);
+  void Error(uint32_t code, uint32_t param, const char* text);
+  bool TlsCertificateAccepted(intptr_t verifyResult);
+
+  // POP3 (Pop3Session.cpp).
+  void Pop3Received();
+  void Pop3Reply(const std::string& reply);
+  void Pop3Login();
+  void Pop3Quit();
+  void Pop3NextAction();
+  void Pop3Listing(const std::string& reply, bool uidl);
+  void Pop3Fetched(const std::string& reply, bool header);
+  void SetState(int state) { state_ = state; }
+  const char* CurrentUidl() const;
+
+  int state_ = kPop3Idle;
+  std::string buffer_;       // unsent command bytes, or received reply bytes
+  size_t searchFrom_ = 0;    // where the terminator search resumes
+  bool searchingError_ = false;
+  IMailSessionSink* sink_ = nullptr;
+  std::string user_;
+  std::string password_;
+  uint32_t options_ = 0;
+  uint32_t timeout_ = 30000;
+  bool smtp_ = false;
+  std::string apopStamp_;
+  std::vector<ServerMessage> messages_;
+  int current_ = -1;
+  std::string proxyHost_;
+  uint32_t proxyPort_ = 0;
+  uint32_t proxyKind_ = 0;
+  std::string proxyUser_;
+  std::string proxyPassword_;
+  std::string pinned_;
+  std::unique_ptr<CProxyLayer> proxyLayer_;
+  std::unique_ptr<CTlsLayer> tlsLayer_;
+};
+
+// UTF-16 to the ANSI code page, as the wire carries it.
+std::string ToAnsi(const wchar_t* text);
+
+}  // namespace pw

@@ -1,0 +1,242 @@
+// POP3 checks against a real Dovecot: login, listing, TOP/RETR/DELE in the
+// order the account asks, APOP, STLS and TLS with certificate decisions, a
+// proxy in front, and the error texts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "core/Scoped.h"
+#include "filter/MailAccount.h"
+#include "filter/SessionSeam.h"
+#include "net/ProxyLayer.h"
+#include "mail/MailSession.h"
+#include "mail/RecordingSink.h"
+#include "support/Services.h"
+
+using pwtest::RecordingSink;
+using pwtest::Service;
+
+namespace {
+
+constexpr uint32_t kTimeout = 10000;
+
+class Pop3Test : public ::testing::Test {
+ protected:
+  // Drops message `n` into the mailbox of `server`.
+  static void AddMail(const Service& server, int n, const std::string& subject, const std::string& body) {
+    const std::string path = server.Dir() + "/home/user/Maildir/new/" + std::to_string(1700000000 + n) + ".M" +
+                             std::to_string(n) + "P1.test";
+    const std::string text =
+        "From: a@example.org\r\nTo: user@example.org\r\nSubject: " + subject + "\r\n\r\n" + body + "\r\n";
+    pw::ScopedHandle file(CreateFileW(pwtest::WindowsPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file) << path;
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
+  }
+
+  int Check(RecordingSink& sink, int port, uint32_t options, const wchar_t* password = L"secret",
+            const wchar_t* host = L"127.0.0.1") {
+    session_ = std::make_unique<pw::MailSession>();
+    session_->SetSink(&sink);
+    return session_->ConnectPop3(host, static_cast<uint32_t>(port), options, L"user", password, kTimeout);
+  }
+
+  static int Count(const RecordingSink& sink, const std::string& entry) {
+    return static_cast<int>(std::count(sink.log.begin(), sink.log.end(), entry));
+  }
+
+  std::unique_ptr<pw::MailSession> session_;
+};
+
+// What a header text says its subject is.
+std::string SubjectOf(const std::string& header) {
+  const size_t at = header.find("Subject: ");
+  if (at == std::string::npos) return std::string();
+  return header.substr(at + 9, header.find("\r\n", at) - at - 9);
+}
+
+}  // namespace
+
+TEST_F(Pop3Test, FetchesAsAskedAndDeletesLast) {
+  Service server("dovecot");
+  ASSERT_TRUE(server.Ok()) << server.Error();
+  AddMail(server, 1, "one", "first body");
+  AddMail(server, 2, "two", "second body");
+  AddMail(server, 3, "three", "third body\r\n.dotted line");
+  RecordingSink sink;
+  std::map<std::string, std::string> subjects;
+  sink.onList = [](const std::string&) { return static_cast<int>(pw::kActionHeader); };
+  sink.onHeader = [&](const std::string& uidl) {
+    const std::string subject = SubjectOf(sink.headers[uidl]);
+    subjects[subject] = uidl;
+    if (subject == "one") return static_cast<int>(pw::kActionDelete);  // deleted only after every fetch
+    if (subject == "three") return static_cast<int>(pw::kActionBody);
+    return static_cast<int>(pw::kActionNone);
+  };
+  ASSERT_EQ(Check(sink, server.Port(), 0), 1);
+  ASSERT_TRUE(sink.WaitClosed()) << sink.Dump();
+  EXPECT_TRUE(sink.errors.empty()) << sink.Dump();
+  ASSERT_EQ(sink.listed.size(), 5u) << sink.Dump();
+  EXPECT_EQ(sink.listed.front(), "<begin>");
+  EXPECT_EQ(sink.listed.back(), "<end>");
+  EXPECT_EQ(sink.mailboxCount, 3u);
+  ASSERT_EQ(sink.headers.size(), 3u);
+  for (const auto& [uidl, text] : sink.headers) {
+    EXPECT_EQ(text.rfind("\r\n", 0), 0u) << text;  // from the status line's CR LF
+    EXPECT_EQ(text.substr(text.size() - 4), "\r\n\r\n") << text;
+    EXPECT_EQ(text.find("body"), std::string::npos);
+  }
+  ASSERT_EQ(sink.bodies.size(), 1u);
+  const std::string& body = sink.bodies[subjects["three"]];
+  EXPECT_NE(body.find("third body\r\n..dotted line\r\n"), std::string::npos) << body;  // no unstuffing
+  EXPECT_EQ(sink.deleted, std::vector<std::string>{subjects["one"]});
+  // Every fetch precedes the deletion; QUIT is last.
+  std::vector<std::string> expected = {"USER user", "*******", "STAT", "LIST", "UIDL", "TOP 1 0", "TOP 2 0",
+                                       "TOP 3 0"};
+  ASSERT_GE(sink.sent.size(), expected.size() + 3);
+  EXPECT_EQ(std::vector<std::string>(sink.sent.begin(), sink.sent.begin() + 8), expected);
+  EXPECT_EQ(sink.sent.back(), "QUIT");
+  EXPECT_EQ(sink.sent[sink.sent.size() - 2].rfind("DELE ", 0), 0u);
+  EXPECT_EQ(sink.sent[sink.sent.size() - 3].rfind("RETR ", 0), 0u);
+  EXPECT_EQ(Count(sink, "S10"), 1);
+  EXPECT_EQ(Count(sink, "S21"), 1);
+
+  // The deletion was committed at QUIT.
+  RecordingSink again;
+  ASSERT_EQ(Check(again, server.Port(), 0), 1);
+  ASSERT_TRUE(again.WaitClosed());
+  EXPECT_EQ(again.mailboxCount, 2u);
+  EXPECT_EQ(again.listed.size(), 4u);
+}
+
+TEST_F(Pop3Test, WrongPasswordAndEmptyMailbox) {
+  Service server("dovecot");
+  ASSERT_TRUE(server.Ok()) << server.Error();
+  RecordingSink refused;
+  ASSERT_EQ(Check(refused, server.Port(), 0, L"wrong"), 1);
+  ASSERT_TRUE(refused.WaitClosed()) << refused.Dump();
+  ASSERT_EQ(refused.errors, std::vector<uint32_t>{pw::kErrorLogin}) << refused.Dump();
+  EXPECT_EQ(refused.sent.back(), "QUIT");
+  EXPECT_FALSE(refused.SentStartingWith("STAT"));
+  EXPECT_TRUE(refused.listed.empty());
+  EXPECT_EQ(Count(refused, "S10"), 1);
+  // The server's line comes with the error.
+  for (const auto& l : refused.log) {
+    if (l.rfind("E105", 0) == 0) {
+      EXPECT_NE(l.find("-ERR"), std::string::npos) << l;
+    }
+  }
+
+  RecordingSink empty;
+  ASSERT_EQ(Check(empty, server.Port(), 0), 1);
+  ASSERT_TRUE(empty.WaitClosed()) << empty.Dump();
+  EXPECT_TRUE(empty.errors.empty()) << empty.Dump();
+  EXPECT_EQ(empty.listed, (std::vector<std::string>{"<begin>", "<end>"}));
+  EXPECT_FALSE(empty.SentStartingWith("LIST"));
+  EXPECT_FALSE(empty.SentStartingWith("UIDL"));
+  EXPECT_EQ(empty.sent.back(), "QUIT");
+}
+
+TEST_F(Pop3Test, ApopWithTheGreetingsTimeStamp) {
+  Service server("dovecot", {{"apop", "1"}});
+  ASSERT_TRUE(server.Ok()) << server.Error();
+  AddMail(server, 1, "one", "body");
+  RecordingSink sink;
+  ASSERT_EQ(Check(sink, server.Port(), pw::kOptionApop), 1);
+  ASSERT_TRUE(sink.WaitClosed()) << sink.Dump();
+  EXPECT_TRUE(sink.errors.empty()) << sink.Dump();
+  ASSERT_FALSE(sink.sent.empty());
+  EXPECT_EQ(sink.sent[0].rfind("APOP user ", 0), 0u) << sink.Dump();
+  EXPECT_EQ(sink.sent[0].size(), 10u + 32u);
+  EXPECT_FALSE(sink.SentStartingWith("USER"));
+  EXPECT_FALSE(sink.SentStartingWith("*******"));
+  EXPECT_EQ(Count(sink, "S21"), 0);  // no "password accepted" after APOP
+  EXPECT_EQ(sink.listed.size(), 3u);
+
+  RecordingSink wrong;
+  ASSERT_EQ(Check(wrong, server.Port(), pw::kOptionApop, L"wrong"), 1);
+  ASSERT_TRUE(wrong.WaitClosed()) << wrong.Dump();
+  EXPECT_EQ(wrong.errors, std::vector<uint32_t>{pw::kErrorLogin}) << wrong.Dump();
+}
+
+TEST_F(Pop3Test, StlsWithAVerifiedCertificate) {
+  pwtest::TestCertificates certs;
+  ASSERT_TRUE(certs.Ok()) << certs.Error();
+  Service server("dovecot", {{"certdir", certs.Dir()}});
+  ASSERT_TRUE(server.Ok()) << server.Error();
+  AddMail(server, 1, "one", "body");
+  RecordingSink sink;
+  ASSERT_EQ(Check(sink, server.Port(), pw::kOptionStartTls, L"secret", L"localhost"), 1);
+  ASSERT_TRUE(sink.WaitClosed()) << sink.Dump();
+  EXPECT_TRUE(sink.errors.empty()) << sink.Dump();
+  ASSERT_GE(sink.sent.size(), 2u);
+  EXPECT_EQ(sink.sent[0], "STLS");
+  EXPECT_EQ(sink.sent[1], "USER user");
+  EXPECT_EQ(Count(sink, "S11"), 1);
+  EXPECT_EQ(sink.listed.size(), 3u);
+}
+
+TEST_F(Pop3Test, UnverifiedCertificateRefusedUntilPinned) {
+  pwtest::TestCertificates certs;
+  ASSERT_TRUE(certs.Ok()) << certs.Error();
+  Service server("dovecot", {{"certdir", certs.Dir()}, {"cert", "selfsigned"}});
+  ASSERT_TRUE(server.Ok()) << server.Error();
+  RecordingSink refused;
+  ASSERT_EQ(Check(refused, server.Port("pop3s"), pw::kOptionTls, L"secret", L"localhost"), 1);
+  ASSERT_TRUE(refused.WaitClosed()) << refused.Dump();
+  EXPECT_EQ(refused.errors, std::vector<uint32_t>{pw::kErrorTlsCertificate}) << refused.Dump();
+  EXPECT_TRUE(refused.sent.empty()) << refused.Dump();
+  // The log names the fingerprint, so the user can pin it.
+  const std::string fingerprint = certs.Fingerprint("selfsigned");
+  bool named = false;
+  for (const auto& l : refused.log) named = named || (l.rfind("S13", 0) == 0 && l.find(fingerprint) != std::string::npos);
+  EXPECT_TRUE(named) << refused.Dump();
+  EXPECT_EQ(Count(refused, "S10"), 1);
+
+  // Another certificate's pin does not help; this one's does.
+  RecordingSink other;
+  session_ = std::make_unique<pw::MailSession>();
+  session_->SetSink(&other);
+  const std::string otherPin = certs.Fingerprint("good");
+  session_->SetPinnedFingerprint(std::wstring(otherPin.begin(), otherPin.end()).c_str());
+  ASSERT_EQ(session_->ConnectPop3(L"localhost", server.Port("pop3s"), pw::kOptionTls, L"user", L"secret", kTimeout), 1);
+  ASSERT_TRUE(other.WaitClosed());
+  EXPECT_EQ(other.errors, std::vector<uint32_t>{pw::kErrorTlsCertificate}) << other.Dump();
+
+  RecordingSink pinned;
+  session_ = std::make_unique<pw::MailSession>();
+  session_->SetSink(&pinned);
+  session_->SetPinnedFingerprint(std::wstring(fingerprint.begin(), fingerprint.end()).c_str());
+  ASSERT_EQ(session_->ConnectPop3(L"localhost", server.Port("pop3s"), pw::kOptionTls, L"user", L"secret", kTimeout), 1);
+  ASSERT_TRUE(pinned.WaitClosed()) << pinned.Dump();
+  EXPECT_TRUE(pinned.errors.empty()) << pinned.Dump();
+  EXPECT_EQ(pinned.listed, (std::vector<std::string>{"<begin>", "<end>"}));
+}
+
+TEST_F(Pop3Test, ThroughASocks5Proxy) {
+  Service proxy("microsocks");
+  ASSERT_TRUE(proxy.Ok()) << proxy.Error();
+  Service server("dovecot");
+  ASSERT_TRUE(server.Ok()) << server.Error();
+  AddMail(server, 1, "one", "body");
+  RecordingSink sink;
+  session_ = std::make_unique<pw::MailSession>();
+  session_->SetSink(&sink);
+  session_->SetProxy(L"127.0.0.1", proxy.Port(), pw::kProxySocks5, nullptr, nullptr);
+  ASSERT_EQ(session_->ConnectPop3(L"127.0.0.1", server.Port(), 0, L"user", L"secret", kTimeout), 1);
+  ASSERT_TRUE(sink.WaitClosed()) << sink.Dump();
+  EXPECT_TRUE(sink.errors.empty()) << sink.Dump();
+  EXPECT_EQ(sink.listed.size(), 3u);
+}
+
+TEST(SessionTexts, CodesWithAndWithoutNumbers) {
+  EXPECT_EQ(pw::SessionErrorText(102, 10061), L"Impossible to connect to the server (10061)");
+  EXPECT_EQ(pw::SessionErrorText(104, 0), L"Operation timeout");
+  EXPECT_EQ(pw::SessionErrorText(207, 3), L"Proxy server error (3)");
+  EXPECT_EQ(pw::SessionErrorText(305, 8), L"SSL certificate failed (8)");
+  EXPECT_EQ(pw::SessionErrorText(101, 0), L"");
+  EXPECT_EQ(pw::SessionErrorText(10, 10054), L"");
+}
