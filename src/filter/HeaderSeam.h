@@ -6,8 +6,7 @@ namespace pw {
 
 class MailMessage;
 
-// Fills headerFields and date from rawHeader. Does nothing until the header
-// parser is built.
+// Fills headerFields and date from rawHeader (see filter/HeaderFields.h).
 void ParseMessageHeader(MailMessage& message);
 
 }  // namespace pw

@@ -7,11 +7,10 @@ namespace pw {
 class MailAccount;
 class MailMessage;
 
-// A decoded part of a whole message; defined by the MIME decoder.
+// A decoded part of a whole message (filter/MimePart.h).
 class MimePart;
 
-// Fills the message's parts from rawMessage. Does nothing until the MIME
-// decoder is built.
+// Fills the message's parts from rawMessage.
 void ParseWholeMessage(MailMessage& message);
 // Saves the whole message under savePath (a folder when SaveIntoFolder is
 // set); marks it Saved.

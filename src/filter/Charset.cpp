@@ -1,0 +1,166 @@
+#include "filter/Charset.h"
+
+#include <mlang.h>
+#include <oleauto.h>
+
+#include <climits>
+#include <cwctype>
+
+#include "core/Scoped.h"
+
+namespace pw {
+
+namespace {
+
+// CMultiLanguage and IMultiLanguage, spelled out so that no import library
+// is needed for their GUIDs.
+const CLSID kClsidMultiLanguage = {0x275C23E2, 0x3747, 0x11D0, {0x9F, 0xEA, 0x00, 0xAA, 0x00, 0x3F, 0x86, 0x46}};
+const IID kIidMultiLanguage = {0x275C23E1, 0x3747, 0x11D0, {0x9F, 0xEA, 0x00, 0xAA, 0x00, 0x3F, 0x86, 0x46}};
+
+bool CreateService(ComPtr<IMultiLanguage>& ml) {
+  return SUCCEEDED(CoCreateInstance(kClsidMultiLanguage, nullptr, CLSCTX_INPROC_SERVER, kIidMultiLanguage,
+                                    ml.OutVoid())) &&
+         ml;
+}
+
+UINT LookUp(IMultiLanguage* ml, const wchar_t* charset) {
+  BSTR name = SysAllocString(charset);
+  if (!name) return 0;
+  MIMECSETINFO info = {};
+  const HRESULT hr = ml->GetCharsetInfo(name, &info);
+  SysFreeString(name);
+  return SUCCEEDED(hr) ? info.uiInternetEncoding : 0;
+}
+
+struct NamedCodePage {
+  const wchar_t* name;
+  UINT codePage;
+};
+
+// Names real mail uses that the service may not know, with code pages that
+// MultiByteToWideChar converts on every Windows version.
+const NamedCodePage kTable[] = {
+    {L"utf-8", 65001},        {L"utf8", 65001},           {L"utf-7", 65000},       {L"us-ascii", 20127},
+    {L"ascii", 20127},        {L"iso-8859-1", 28591},     {L"latin1", 28591},      {L"iso8859-1", 28591},
+    {L"iso-8859-2", 28592},   {L"latin2", 28592},         {L"iso-8859-3", 28593},  {L"iso-8859-4", 28594},
+    {L"iso-8859-5", 28595},   {L"iso-8859-6", 28596},     {L"iso-8859-7", 28597},  {L"iso-8859-8", 28598},
+    {L"iso-8859-9", 28599},   {L"iso-8859-13", 28603},    {L"iso-8859-15", 28605}, {L"latin9", 28605},
+    {L"windows-1250", 1250},  {L"windows-1251", 1251},    {L"windows-1252", 1252}, {L"windows-1253", 1253},
+    {L"windows-1254", 1254},  {L"windows-1255", 1255},    {L"windows-1256", 1256}, {L"windows-1257", 1257},
+    {L"windows-1258", 1258},  {L"cp1250", 1250},          {L"cp1251", 1251},       {L"cp1252", 1252},
+    {L"cp1253", 1253},        {L"cp1254", 1254},          {L"cp1255", 1255},       {L"cp1256", 1256},
+    {L"cp1257", 1257},        {L"cp1258", 1258},          {L"windows-874", 874},   {L"tis-620", 874},
+    {L"koi8-r", 20866},       {L"koi8-u", 21866},         {L"iso-2022-jp", 50220}, {L"shift_jis", 932},
+    {L"sjis", 932},           {L"x-sjis", 932},           {L"cp932", 932},         {L"euc-jp", 20932},
+    {L"gb2312", 936},         {L"gbk", 936},              {L"cp936", 936},         {L"gb18030", 54936},
+    {L"big5", 950},           {L"euc-kr", 949},           {L"ks_c_5601-1987", 949}, {L"cp949", 949},
+};
+
+bool TableToUnicode(UINT codePage, const char* bytes, size_t length, std::wstring& out) {
+  if (length > INT_MAX) return false;
+  if (length == 0) {
+    out.clear();
+    return true;
+  }
+  const int n = MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(length), nullptr, 0);
+  if (n <= 0) return false;
+  out.resize(static_cast<size_t>(n));
+  return MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(length), out.data(), n) == n;
+}
+
+bool TableFromUnicode(UINT codePage, const wchar_t* text, size_t length, std::string& out) {
+  if (length > INT_MAX) return false;
+  if (length == 0) {
+    out.clear();
+    return true;
+  }
+  const int n = WideCharToMultiByte(codePage, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return false;
+  out.resize(static_cast<size_t>(n));
+  return WideCharToMultiByte(codePage, 0, text, static_cast<int>(length), out.data(), n, nullptr, nullptr) == n;
+}
+
+bool Named(const wchar_t* charset) { return charset && *charset && wcslen(charset) <= kMaxCharsetName; }
+
+}  // namespace
+
+UINT MlangCodePage(const wchar_t* charset) {
+  if (!Named(charset)) return 0;
+  ComPtr<IMultiLanguage> ml;
+  if (!CreateService(ml)) return 0;
+  return LookUp(ml.Get(), charset);
+}
+
+bool MlangToUnicode(UINT codePage, const char* bytes, size_t length, std::wstring& out) {
+  if (length >= INT_MAX / 2) return false;
+  ComPtr<IMultiLanguage> ml;
+  if (!CreateService(ml)) return false;
+  DWORD mode = 0;
+  UINT srcSize = static_cast<UINT>(length);
+  UINT dstSize = static_cast<UINT>(length * 2 + 1);
+  std::wstring buffer(dstSize, L'\0');
+  const HRESULT hr = ml->ConvertStringToUnicode(&mode, codePage, const_cast<CHAR*>(bytes), &srcSize,
+                                                buffer.data(), &dstSize);
+  if (hr != S_OK || dstSize > buffer.size()) return false;
+  buffer.resize(dstSize);
+  out = std::move(buffer);
+  return true;
+}
+
+bool MlangFromUnicode(UINT codePage, const wchar_t* text, size_t length, std::string& out) {
+  if (length >= INT_MAX / 4) return false;
+  ComPtr<IMultiLanguage> ml;
+  if (!CreateService(ml)) return false;
+  DWORD mode = 0;
+  UINT srcSize = static_cast<UINT>(length);
+  // Room for the longest sequences: four bytes a unit, plus escapes.
+  UINT dstSize = static_cast<UINT>(length * 4 + 16);
+  std::string buffer(dstSize, '\0');
+  const HRESULT hr = ml->ConvertStringFromUnicode(&mode, codePage, const_cast<WCHAR*>(text), &srcSize,
+                                                  buffer.data(), &dstSize);
+  if (hr != S_OK || dstSize > buffer.size()) return false;
+  buffer.resize(dstSize);
+  out = std::move(buffer);
+  return true;
+}
+
+UINT TableCodePage(const wchar_t* charset) {
+  if (!Named(charset)) return 0;
+  for (const auto& entry : kTable)
+    if (_wcsicmp(entry.name, charset) == 0) return entry.codePage;
+  return 0;
+}
+
+std::wstring AnsiToUnicode(const char* bytes, size_t length) {
+  std::wstring out;
+  if (!TableToUnicode(CP_ACP, bytes, length, out)) out.clear();
+  return out;
+}
+
+std::string UnicodeToAnsi(const wchar_t* text, size_t length) {
+  std::string out;
+  if (!TableFromUnicode(CP_ACP, text, length, out)) out.clear();
+  return out;
+}
+
+std::wstring CharsetToUnicode(const char* bytes, size_t length, const wchar_t* charset) {
+  if (length == 0) return {};
+  if (Named(charset)) {
+    std::wstring out;
+    if (const UINT cp = MlangCodePage(charset); cp && MlangToUnicode(cp, bytes, length, out)) return out;
+    if (const UINT cp = TableCodePage(charset); cp && TableToUnicode(cp, bytes, length, out)) return out;
+  }
+  return AnsiToUnicode(bytes, length);
+}
+
+std::string UnicodeToCharset(const wchar_t* text, size_t length, const wchar_t* charset) {
+  if (length == 0) return {};
+  if (Named(charset)) {
+    std::string out;
+    if (const UINT cp = MlangCodePage(charset); cp && MlangFromUnicode(cp, text, length, out)) return out;
+    if (const UINT cp = TableCodePage(charset); cp && TableFromUnicode(cp, text, length, out)) return out;
+  }
+  return UnicodeToAnsi(text, length);
+}
+
+}  // namespace pw

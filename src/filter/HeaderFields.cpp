@@ -1,0 +1,149 @@
+#include "filter/HeaderFields.h"
+
+#include <cctype>
+#include <cwctype>
+#include <string_view>
+#include <vector>
+
+#include "filter/Charset.h"
+#include "filter/HeaderDate.h"
+#include "filter/HeaderWords.h"
+#include "filter/MailMessage.h"
+
+namespace pw {
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The first CR LF at or after p, or end.
+const char* FindCrLf(const char* p, const char* end) {
+  for (; p + 1 < end; ++p)
+    if (p[0] == '\r' && p[1] == '\n') return p;
+  return end;
+}
+
+}  // namespace
+
+void parseFieldList(const char* p, size_t length, HeaderFieldList& fields) {
+  fields.clear();
+  if (!p) return;
+  const char* const end = p + length;
+  // Values other than Content-Type stay bytes until the charset is known.
+  std::vector<std::string> raw;
+  while (p < end) {
+    const char* colon = p;
+    while (colon < end && *colon != ':') ++colon;
+    if (colon == end) break;
+    const char* v = colon + 1;
+    if (v < end && std::isspace(static_cast<unsigned char>(*v)))
+      while (v < end && *v != '\r' && std::isspace(static_cast<unsigned char>(*v))) ++v;
+    const char* vEnd = FindCrLf(v, end);
+    while (vEnd != end && vEnd + 2 < end && IsBlank(vEnd[2])) vEnd = FindCrLf(vEnd + 2, end);
+    if (vEnd == end) break;  // unterminated last value: dropped
+    std::wstring name = AnsiToUnicode(p, static_cast<size_t>(colon - p));
+    if (_wcsicmp(name.c_str(), L"Content-Type") == 0) {
+      fields.emplace_back(std::move(name), AnsiToUnicode(v, static_cast<size_t>(vEnd - v)));
+      raw.emplace_back();
+    } else {
+      fields.emplace_back(std::move(name), std::wstring());
+      raw.emplace_back(v, vEnd);
+    }
+    p = vEnd + 2;
+  }
+  const std::optional<std::wstring> charset = fieldsCharset(fields);
+  const wchar_t* cs = charset ? charset->c_str() : nullptr;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    auto& [name, value] = fields[i];
+    if (_wcsicmp(name.c_str(), L"Content-Type") != 0) value = decodeValue(raw[i].data(), raw[i].size(), cs);
+  }
+}
+
+void parseHeaderFields(MailMessage& message) {
+  message.date = {};
+  parseFieldList(message.rawHeader.Get(), message.rawHeader.Size(), message.headerFields);
+  if (const wchar_t* date = nextFieldValue(message, L"DATE")) message.date = parseDate(date);
+}
+
+void parseHeader(MailMessage& message, const char* bytes, size_t length) {
+  message.rawHeader.Reset();
+  message.filterText.Reset();
+  message.icon.Reset();
+  message.savePath.Reset();
+  message.command.Reset();
+  message.parts.clear();
+  message.rawMessage.Reset();
+  message.headerFields.clear();
+  message.date = {};
+  if (!bytes) return;
+  message.rawHeader.Set(bytes, length);
+  parseHeaderFields(message);
+}
+
+int findField(const HeaderFieldList& fields, const wchar_t* name, int start) {
+  if (!name || start < 0) return -1;
+  for (size_t i = static_cast<size_t>(start); i < fields.size(); ++i)
+    if (_wcsicmp(fields[i].first.c_str(), name) == 0) return static_cast<int>(i);
+  return -1;
+}
+
+int findField(const MailMessage& message, const wchar_t* name, int start) {
+  return findField(message.headerFields, name, start);
+}
+
+const wchar_t* nextFieldValue(const MailMessage& message, const wchar_t* name, size_t* iterator) {
+  const size_t from = iterator ? *iterator : 0;
+  if (from >= message.headerFields.size()) return nullptr;
+  const int i = findField(message, name, static_cast<int>(from));
+  if (i < 0) {
+    if (iterator) *iterator = message.headerFields.size();
+    return nullptr;
+  }
+  if (iterator) *iterator = static_cast<size_t>(i) + 1;
+  return message.headerFields[static_cast<size_t>(i)].second.c_str();
+}
+
+std::optional<std::wstring> rawFieldValue(const MailMessage& message, const wchar_t* name) {
+  const char* block = message.rawHeader.Get();
+  if (!block || !name) return std::nullopt;
+  const std::string key = UnicodeToAnsi(name, wcslen(name)) + ": ";
+  const std::string_view text(block, message.rawHeader.Size());
+  const size_t at = text.find(key);
+  if (at == std::string_view::npos) return std::nullopt;
+  const char* v = block + at + key.size();
+  const char* const end = block + text.size();
+  const char* vEnd = FindCrLf(v, end);
+  while (vEnd != end && vEnd + 2 < end && IsBlank(vEnd[2])) vEnd = FindCrLf(vEnd + 2, end);
+  return AnsiToUnicode(v, static_cast<size_t>(vEnd - v));
+}
+
+std::optional<std::wstring> headerParameter(const wchar_t* value, const wchar_t* name) {
+  if (!value || !name || !*name) return std::nullopt;
+  std::wstring lowValue(value), lowName(name);
+  for (auto& c : lowValue) c = static_cast<wchar_t>(towlower(c));
+  for (auto& c : lowName) c = static_cast<wchar_t>(towlower(c));
+  size_t at = lowValue.find(lowName);
+  if (at == std::wstring::npos) return std::nullopt;
+  at = lowValue.find(L'=', at + lowName.size());
+  if (at == std::wstring::npos) return std::nullopt;
+  const std::wstring_view v(value);
+  size_t from = at + 1;
+  while (from < v.size() && v[from] == L' ') ++from;
+  size_t to = v.find(L';', from);
+  if (to == std::wstring_view::npos) to = v.size();
+  std::wstring out(v.substr(from, to - from));
+  if (out.empty()) return std::nullopt;
+  if (out.front() == L'"') out.erase(0, 1);
+  if (!out.empty() && out.back() == L'"') out.pop_back();
+  return out;
+}
+
+std::optional<std::wstring> fieldsCharset(const HeaderFieldList& fields) {
+  const int i = findField(fields, L"Content-Type");
+  if (i < 0) return std::nullopt;
+  return headerParameter(fields[static_cast<size_t>(i)].second.c_str(), L"charset");
+}
+
+std::optional<std::wstring> messageCharset(const MailMessage& message) { return fieldsCharset(message.headerFields); }
+
+}  // namespace pw

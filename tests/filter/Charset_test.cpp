@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "core/Scoped.h"
+#include "filter/Charset.h"
+
+using namespace pw;
+
+namespace {
+
+struct Sample {
+  const wchar_t* charset;
+  const char* bytes;
+  const wchar_t* text;
+};
+
+// One word in each charset real mail uses, aliases included.
+const Sample kSamples[] = {
+    {L"utf-8", "Caf\xC3\xA9", L"Caf\u00E9"},
+    {L"UTF-8", "\xE2\x82\xAC", L"\u20AC"},
+    {L"utf8", "Caf\xC3\xA9", L"Caf\u00E9"},
+    {L"utf-7", "Caf+AOk-", L"Caf\u00E9"},
+    {L"us-ascii", "plain", L"plain"},
+    {L"iso-8859-1", "Caf\xE9", L"Caf\u00E9"},
+    {L"latin1", "Caf\xE9", L"Caf\u00E9"},
+    {L"iso-8859-2", "\xB3\xF3\xBF", L"\u0142\u00F3\u017C"},
+    {L"iso-8859-5", "\xBF\xE0\xD8", L"\u041F\u0440\u0438"},
+    {L"iso-8859-7", "\xE1", L"\u03B1"},
+    {L"iso-8859-15", "\xA4", L"\u20AC"},
+    {L"windows-1250", "\xB9", L"\u0105"},
+    {L"windows-1251", "\xCF\xF0\xE8", L"\u041F\u0440\u0438"},
+    {L"windows-1252", "\x80", L"\u20AC"},
+    {L"cp1252", "\x80", L"\u20AC"},
+    {L"koi8-r", "\xF0\xD2\xC9", L"\u041F\u0440\u0438"},
+    {L"koi8-u", "\xA4", L"\u0454"},
+    {L"shift_jis", "\x82\xA0", L"\u3042"},
+    {L"euc-jp", "\xA4\xA2", L"\u3042"},
+    {L"iso-2022-jp", "\x1B$B$\"\x1B(B", L"\u3042"},
+    {L"gb2312", "\xC4\xE3", L"\u4F60"},
+    {L"gbk", "\xC4\xE3", L"\u4F60"},
+    {L"big5", "\xA7\x41", L"\u4F60"},
+    {L"euc-kr", "\xC7\xD1", L"\uD55C"},
+    {L"windows-874", "\xA1", L"\u0E01"},
+};
+
+}  // namespace
+
+// Records which names the multi-language service converts by itself; the
+// name table covers the rest, so every sample converts either way.
+TEST(Charset, EveryCommonCharsetConverts) {
+  ScopedCoInit com;
+  for (const auto& s : kSamples) {
+    const UINT cp = MlangCodePage(s.charset);
+    std::wstring viaService;
+    const bool serviceOk = cp && MlangToUnicode(cp, s.bytes, strlen(s.bytes), viaService) && viaService == s.text;
+    printf("[ charset  ] %-14ls service code page %5u, %s\n", s.charset, cp,
+           serviceOk ? "converted by the service" : "name table");
+    EXPECT_EQ(CharsetToUnicode(s.bytes, strlen(s.bytes), s.charset), s.text) << s.charset;
+  }
+}
+
+TEST(Charset, RoundTripsAndFallBacks) {
+  ScopedCoInit com;
+  for (const wchar_t* cs : {L"utf-8", L"iso-8859-1", L"windows-1251", L"koi8-r", L"shift_jis", L"euc-kr"}) {
+    const std::wstring text = wcscmp(cs, L"utf-8") == 0 || wcscmp(cs, L"iso-8859-1") == 0 ? L"Caf\u00E9"
+                              : wcscmp(cs, L"shift_jis") == 0                            ? L"\u3042"
+                              : wcscmp(cs, L"euc-kr") == 0                               ? L"\uD55C"
+                                                                                         : L"\u041F\u0440\u0438";
+    const std::string bytes = UnicodeToCharset(text.data(), text.size(), cs);
+    EXPECT_EQ(CharsetToUnicode(bytes.data(), bytes.size(), cs), text) << cs;
+  }
+  // Unknown, empty and absurdly long names read as the ANSI code page.
+  const std::wstring longName(kMaxCharsetName + 1, L'x');
+  for (const wchar_t* cs : {L"x-no-such-charset", L"", static_cast<const wchar_t*>(nullptr), longName.c_str()})
+    EXPECT_EQ(CharsetToUnicode("plain", 5, cs), L"plain");
+  EXPECT_EQ(CharsetToUnicode("", 0, L"utf-8"), L"");
+}
