@@ -179,6 +179,19 @@ TEST_F(Pop3Test, StlsWithAVerifiedCertificate) {
   EXPECT_EQ(sink.listed.size(), 3u);
 }
 
+TEST_F(Pop3Test, StlsWithAnUnverifiedCertificateSendsNoLogin) {
+  pwtest::TestCertificates certs;
+  ASSERT_TRUE(certs.Ok()) << certs.Error();
+  Service server("dovecot", {{"certdir", certs.Dir()}, {"cert", "expired"}});
+  ASSERT_TRUE(server.Ok()) << server.Error();
+  RecordingSink sink;
+  ASSERT_EQ(Check(sink, server.Port(), pw::kOptionStartTls, L"secret", L"localhost"), 1);
+  ASSERT_TRUE(sink.WaitClosed()) << sink.Dump();
+  EXPECT_EQ(sink.errors, std::vector<uint32_t>{pw::kErrorTlsCertificate}) << sink.Dump();
+  EXPECT_EQ(sink.sent, std::vector<std::string>{"STLS"});
+  EXPECT_EQ(Count(sink, "S10"), 1);
+}
+
 TEST_F(Pop3Test, UnverifiedCertificateRefusedUntilPinned) {
   pwtest::TestCertificates certs;
   ASSERT_TRUE(certs.Ok()) << certs.Error();
