@@ -4,6 +4,7 @@
 #include <oleauto.h>
 
 #include <climits>
+#include <map>
 #include <cwctype>
 
 #include "core/Scoped.h"
@@ -82,6 +83,77 @@ bool TableFromUnicode(UINT codePage, const wchar_t* text, size_t length, std::st
 
 bool Named(const wchar_t* charset) { return charset && *charset && wcslen(charset) <= kMaxCharsetName; }
 
+// The service's answer for each name asked so far: creating the service is
+// far slower than any conversion, so each name is looked up once a process.
+class CodePageCache {
+ public:
+  bool Find(const std::wstring& key, UINT& codePage) {
+    AcquireSRWLockShared(&lock_);
+    const auto it = known_.find(key);
+    const bool found = it != known_.end();
+    if (found) codePage = it->second;
+    ReleaseSRWLockShared(&lock_);
+    return found;
+  }
+  void Add(const std::wstring& key, UINT codePage) {
+    AcquireSRWLockExclusive(&lock_);
+    if (known_.size() < kMaxNames) known_.emplace(key, codePage);  // hostile mail cannot grow it without end
+    ReleaseSRWLockExclusive(&lock_);
+  }
+
+ private:
+  static constexpr size_t kMaxNames = 512;
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  std::map<std::wstring, UINT> known_;
+};
+
+CodePageCache& Cache() {
+  static CodePageCache cache;
+  return cache;
+}
+
+// The service's code page for a name, asked once.
+UINT ServiceCodePage(const wchar_t* charset) {
+  std::wstring key(charset);
+  for (auto& c : key) c = static_cast<wchar_t>(towlower(c));
+  UINT cp = 0;
+  if (Cache().Find(key, cp)) return cp;
+  // A service that cannot be created (COM not initialised on this thread)
+  // is no answer and is not remembered; an unknown name is.
+  ComPtr<IMultiLanguage> ml;
+  if (!CreateService(ml)) return 0;
+  cp = LookUp(ml.Get(), charset);
+  Cache().Add(key, cp);
+  return cp;
+}
+
+// Bytes 1-127 other than '+' (UTF-7), '~' (HZ) and ESC (ISO-2022) read the
+// same in every ASCII-compatible charset: most header text is such.
+bool PlainAscii(const char* bytes, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    if (c == 0 || c >= 0x80 || c == '+' || c == '~' || c == 0x1B) return false;
+  }
+  return true;
+}
+
+bool AsciiCompatible(UINT cp) {
+  if ((cp >= 1250 && cp <= 1258) || (cp >= 28591 && cp <= 28605) || (cp >= 50220 && cp <= 50222)) return true;
+  switch (cp) {
+    case 65001: case 65000: case 20127: case 20866: case 21866: case 874: case 932: case 936: case 949:
+    case 950: case 20932: case 51932: case 51949: case 54936: case 52936:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::wstring Widen(const char* bytes, size_t length) {
+  std::wstring out(length, L'\0');
+  for (size_t i = 0; i < length; ++i) out[i] = static_cast<wchar_t>(bytes[i]);
+  return out;
+}
+
 }  // namespace
 
 UINT MlangCodePage(const wchar_t* charset) {
@@ -132,6 +204,8 @@ UINT TableCodePage(const wchar_t* charset) {
 }
 
 std::wstring AnsiToUnicode(const char* bytes, size_t length) {
+  // Every ANSI code page keeps the ASCII range as it is.
+  if (PlainAscii(bytes, length)) return Widen(bytes, length);
   std::wstring out;
   if (!TableToUnicode(CP_ACP, bytes, length, out)) out.clear();
   return out;
@@ -147,7 +221,12 @@ std::wstring CharsetToUnicode(const char* bytes, size_t length, const wchar_t* c
   if (length == 0) return {};
   if (Named(charset)) {
     std::wstring out;
-    if (const UINT cp = MlangCodePage(charset); cp && MlangToUnicode(cp, bytes, length, out)) return out;
+    if (const UINT cp = ServiceCodePage(charset)) {
+      if (AsciiCompatible(cp) && PlainAscii(bytes, length)) return Widen(bytes, length);
+      // The system converts most code pages itself; the service does the rest.
+      if (IsValidCodePage(cp) && TableToUnicode(cp, bytes, length, out)) return out;
+      if (MlangToUnicode(cp, bytes, length, out)) return out;
+    }
     if (const UINT cp = TableCodePage(charset); cp && TableToUnicode(cp, bytes, length, out)) return out;
   }
   return AnsiToUnicode(bytes, length);
@@ -157,7 +236,10 @@ std::string UnicodeToCharset(const wchar_t* text, size_t length, const wchar_t* 
   if (length == 0) return {};
   if (Named(charset)) {
     std::string out;
-    if (const UINT cp = MlangCodePage(charset); cp && MlangFromUnicode(cp, text, length, out)) return out;
+    if (const UINT cp = ServiceCodePage(charset)) {
+      if (IsValidCodePage(cp) && TableFromUnicode(cp, text, length, out)) return out;
+      if (MlangFromUnicode(cp, text, length, out)) return out;
+    }
     if (const UINT cp = TableCodePage(charset); cp && TableFromUnicode(cp, text, length, out)) return out;
   }
   return UnicodeToAnsi(text, length);

@@ -77,3 +77,13 @@ TEST(Charset, RoundTripsAndFallBacks) {
     EXPECT_EQ(CharsetToUnicode("plain", 5, cs), L"plain");
   EXPECT_EQ(CharsetToUnicode("", 0, L"utf-8"), L"");
 }
+
+// Plain ASCII takes a short cut; the bytes that mean something else in some
+// charsets must not.
+TEST(Charset, AsciiShortCutKeepsSpecialBytes) {
+  ScopedCoInit com;
+  EXPECT_EQ(CharsetToUnicode("a+AOk-b", 7, L"utf-7"), L"a\u00E9b");
+  EXPECT_EQ(CharsetToUnicode("\x1B$B$\"\x1B(Bx", 9, L"iso-2022-jp"), L"\u3042x");
+  EXPECT_EQ(CharsetToUnicode("plain text", 10, L"windows-1251"), L"plain text");
+  EXPECT_EQ(AnsiToUnicode("x = 1", 5), L"x = 1");
+}
