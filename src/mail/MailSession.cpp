@@ -38,6 +38,8 @@ MailSession::MailSession() = default;
 
 MailSession::~MailSession() {
   sink_ = nullptr;  // the account is going or has let the session go
+  SetState(kPop3Idle);
+  if (GetSocketHandle() != INVALID_SOCKET) ShutDown(SD_BOTH);
   Close();
   RemoveAllLayers();
 }

@@ -177,6 +177,37 @@ TEST_F(Pop3Test, StlsWithAVerifiedCertificate) {
   EXPECT_EQ(sink.sent[1], "USER user");
   EXPECT_EQ(Count(sink, "S11"), 1);
   EXPECT_EQ(sink.listed.size(), 3u);
+
+  // The same server with TLS from the first byte.
+  RecordingSink implicit;
+  ASSERT_EQ(Check(implicit, server.Port("pop3s"), pw::kOptionTls, L"secret", L"localhost"), 1);
+  ASSERT_TRUE(implicit.WaitClosed()) << implicit.Dump();
+  EXPECT_TRUE(implicit.errors.empty()) << implicit.Dump();
+  ASSERT_FALSE(implicit.sent.empty());
+  EXPECT_EQ(implicit.sent[0], "USER user");
+  EXPECT_EQ(implicit.listed.size(), 3u);
+}
+
+TEST_F(Pop3Test, LargeMessageArrivesWhole) {
+  Service server("dovecot");
+  ASSERT_TRUE(server.Ok()) << server.Error();
+  std::string body;
+  const std::string line(76, 'q');
+  while (body.size() < 8 * 1024 * 1024) body += line + "\r\n";
+  body += "last";
+  AddMail(server, 1, "big", body);
+  RecordingSink sink;
+  sink.onList = [](const std::string&) { return static_cast<int>(pw::kActionBody); };
+  const ULONGLONG start = GetTickCount64();
+  ASSERT_EQ(Check(sink, server.Port(), 0), 1);
+  ASSERT_TRUE(sink.WaitClosed(60000)) << sink.Dump();
+  EXPECT_TRUE(sink.errors.empty()) << sink.Dump();
+  ASSERT_EQ(sink.bodies.size(), 1u);
+  const std::string& text = sink.bodies.begin()->second;
+  EXPECT_NE(text.find("Subject: big\r\n\r\n" + line), std::string::npos);
+  EXPECT_EQ(text.substr(text.size() - 8), "\r\nlast\r\n");
+  EXPECT_GT(text.size(), body.size());
+  EXPECT_LT(GetTickCount64() - start, 20000u);  // linear assembly
 }
 
 TEST_F(Pop3Test, StlsWithAnUnverifiedCertificateSendsNoLogin) {
