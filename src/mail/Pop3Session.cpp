@@ -102,8 +102,10 @@ void MailSession::Pop3Reply(const std::string& reply) {
     case kPop3Stls:
       if (!ok || !tlsLayer_) {
         // A refused STLS must never lead to a login in clear text: the
-        // user asked for an encrypted connection (STARTTLS stripping).
-        Error(kErrorTlsConnect, 0, first.c_str());
+        // user asked for an encrypted connection (STARTTLS stripping). The
+        // error's own text says why; the server's line is in the log.
+        if (!ok) Status(kStatusTlsWarning, first.c_str());
+        Error(kErrorTlsConnect, 0, nullptr);
         Pop3Quit();
         return;
       }
