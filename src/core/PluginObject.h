@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,6 +66,14 @@ class PluginObject final : public dockrail::IDockPlugin {
   const RECT& ButtonRect() const { return buttonRect_; }
   bool CheckerRunning() const { return checker_.Running(); }
   bool CheckNowPending() const { return checker_.CheckNowPending(); }
+  // Written by the checker thread, read by the host's thread; plain words.
+  // Button state: bit 0 some account has new mail, bit 1 a check failed.
+  uint32_t ButtonFlags() const { return buttonFlags_; }
+  // Connection: bit 0 a dial-up connection is up, bit 1 the system reports
+  // an Internet connection.
+  uint32_t ConnectionFlags() const { return connectionFlags_; }
+  // The animation frame shown while new mail is announced.
+  uint32_t Frame() const { return frame_; }
 
   // The account array: read under SharedGuard(AccountsLock()), changed
   // only under its exclusive lock, always taken before an account's lock.
@@ -99,6 +108,9 @@ class PluginObject final : public dockrail::IDockPlugin {
   ScopedFont countFont_;
   CriticalSection logLock_;
   CheckerThread checker_;
+  std::atomic<uint32_t> buttonFlags_{0};
+  std::atomic<uint32_t> connectionFlags_{0};
+  std::atomic<uint32_t> frame_{0};
   int nextAccountId_ = 1;
   uint32_t formatVersion_ = kStreamVersion;
   // Declared in this order so that the accounts go before their owner and

@@ -8,9 +8,7 @@ namespace pw {
 
 bool PluginAccountOwner::Paused() const { return plugin_.Settings().pause != 0; }
 
-// Connection detection comes with the checker's scheduler; until then no
-// connection is known and accounts that need one wait.
-uint32_t PluginAccountOwner::ConnectionFlags() const { return 0; }
+uint32_t PluginAccountOwner::ConnectionFlags() const { return plugin_.ConnectionFlags(); }
 
 bool PluginAccountOwner::FilteringEnabled() const { return plugin_.Settings().useFilter != 0; }
 
