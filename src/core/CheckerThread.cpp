@@ -2,8 +2,14 @@
 
 namespace pw {
 
+bool CheckerThread::Running() const {
+  return thread_ && threadId_ != 0 && WaitForSingleObject(thread_.Get(), 0) == WAIT_TIMEOUT;
+}
+
 void CheckerThread::Start() {
   if (Running()) return;
+  thread_.Reset();
+  threadId_ = 0;
   ready_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   thread_.Reset(CreateThread(nullptr, 0, &CheckerThread::Main, this, 0, &threadId_));
   if (!thread_) {
@@ -29,25 +35,29 @@ DWORD WINAPI CheckerThread::Main(void* param) {
   MSG msg;
   PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // create the queue
   UINT_PTR timer = SetTimer(nullptr, 0, kCheckerTickMs, nullptr);
+  if (self->client_) self->client_->CheckerStarted();
   SetEvent(self->ready_.Get());
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     if (msg.hwnd == nullptr && msg.message == kCheckerQuit) break;
-    if (msg.hwnd == nullptr && msg.message == WM_TIMER && msg.wParam == timer) {
+    if (msg.hwnd == nullptr && (msg.message == kCheckerTick || (msg.message == WM_TIMER && msg.wParam == timer))) {
       self->Tick();
       continue;
     }
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
+  // The sessions' sockets belong to this thread: they are closed here,
+  // not from the thread that asked us to stop.
+  if (self->client_) self->client_->CheckerStopping();
   KillTimer(nullptr, timer);
   return 0;
 }
 
 void CheckerThread::Tick() {
   ++ticks_;
-  // The accounts' due checks come with the scheduler; the check-now request
-  // is consumed here so that it never outlives one tick.
-  checkNow_ = false;
+  const bool force = checkNow_;
+  if (client_) client_->CheckerTick(force);
+  if (force) checkNow_ = false;
 }
 
 }  // namespace pw

@@ -11,6 +11,7 @@
 
 #include "core/CheckerThread.h"
 #include "core/GlobalSettings.h"
+#include "core/Scheduler.h"
 #include "core/Scoped.h"
 #include "core/SharedLock.h"
 #include "core/SoundPlayer.h"
@@ -74,6 +75,8 @@ class PluginObject final : public dockrail::IDockPlugin {
   uint32_t ConnectionFlags() const { return connectionFlags_; }
   // The animation frame shown while new mail is announced.
   uint32_t Frame() const { return frame_; }
+  // Frames of the large or the small animation strip, at least 1.
+  uint32_t AnimationFrames(bool large) const { return stripFrames_[large ? 1 : 0]; }
 
   // The account array: read under SharedGuard(AccountsLock()), changed
   // only under its exclusive lock, always taken before an account's lock.
@@ -90,6 +93,7 @@ class PluginObject final : public dockrail::IDockPlugin {
   std::wstring PlainTooltip() const;
 
  private:
+  friend class Scheduler;
   ~PluginObject();
   void TearDown();
   void LoadStream(IStream* stream);
@@ -107,7 +111,9 @@ class PluginObject final : public dockrail::IDockPlugin {
   ScopedIcon defaultIcon_;
   ScopedFont countFont_;
   CriticalSection logLock_;
-  CheckerThread checker_;
+  Scheduler scheduler_{*this};
+  CheckerThread checker_{&scheduler_};
+  uint32_t stripFrames_[2] = {1, 1};
   std::atomic<uint32_t> buttonFlags_{0};
   std::atomic<uint32_t> connectionFlags_{0};
   std::atomic<uint32_t> frame_{0};

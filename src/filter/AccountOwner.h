@@ -6,11 +6,23 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
+#include <string>
 
 namespace pw {
 
 class MailAccount;
 class MailMessage;
+
+// The proxy every session goes through; kind as the session takes it
+// (low byte the proxy type, 0x800 log in at the proxy).
+struct ProxyParams {
+  std::wstring host;
+  uint32_t port = 0;
+  uint32_t kind = 0;
+  std::wstring user;
+  std::wstring password;
+};
 
 class AccountOwner {
  public:
@@ -43,6 +55,17 @@ class AccountOwner {
   virtual void LogDeletedMessage(MailAccount& account, MailMessage& message) = 0;
   // Queues a sound, unless the quiet period forbids it.
   virtual void PlayNotifySound(const wchar_t* file) = 0;
+
+  // The clock of the scheduler, seconds since 1970.
+  virtual uint32_t Now() const { return static_cast<uint32_t>(time(nullptr)); }
+  // The proxy to use, or false for a direct connection.
+  virtual bool Proxy(ProxyParams&) const { return false; }
+  // The account's command on new mail.
+  virtual void RunAccountCommand(const wchar_t* cmdLine, const wchar_t* workDir, bool hidden) {}
+  // The account's seconds to the next check changed.
+  virtual void ScheduleChanged(MailAccount&) {}
+  // A check (with its send pass) ended.
+  virtual void CheckEnded(MailAccount&) {}
 
  protected:
   ~AccountOwner() = default;

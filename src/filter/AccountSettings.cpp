@@ -58,6 +58,8 @@ void AccountSettings::Save(SettingsTree& t) const {
   t.SetInt(L"port", static_cast<int32_t>(inPort));
   t.SetString(L"server", inServer);
   t.SetString(L"user", inUser);
+  // Only when pinned: a stream without pins stays as older versions wrote it.
+  if (inFingerprint[0]) t.SetString(L"certFingerprint", inFingerprint);
   t.CloseNode();
 
   t.CreateNode(L"outgoing");
@@ -68,6 +70,7 @@ void AccountSettings::Save(SettingsTree& t) const {
   t.SetInt(L"port", static_cast<int32_t>(outPort));
   t.SetString(L"server", outServer);
   t.SetString(L"user", outUser);
+  if (outFingerprint[0]) t.SetString(L"certFingerprint", outFingerprint);
   t.CloseNode();
   SecureZeroMemory(&key, sizeof(key));
 }
@@ -99,6 +102,7 @@ void AccountSettings::Load(SettingsTree& t) {
     inPort = ReadU32(t, L"port", 110);
     ReadStr(t, L"server", inServer);
     ReadStr(t, L"user", inUser);
+    ReadStr(t, L"certFingerprint", inFingerprint);
   }
   SealKey key = KeyFor(*this);
   if (in) {
@@ -113,6 +117,7 @@ void AccountSettings::Load(SettingsTree& t) {
     outPort = ReadU32(t, L"port", 25);
     ReadStr(t, L"server", outServer);
     ReadStr(t, L"user", outUser);
+    ReadStr(t, L"certFingerprint", outFingerprint);
     t.LeaveNode();
   }
   SecureZeroMemory(&key, sizeof(key));

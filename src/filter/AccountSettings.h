@@ -39,6 +39,9 @@ struct AccountSettings {
   wchar_t inUser[100] = L"";
   wchar_t inPassword[50] = L"";
   uint32_t inOptions = 0;
+  // SHA-256 of a server certificate the user trusts although it cannot be
+  // verified ("AB:CD:..."), stored as "certFingerprint"; empty = none.
+  wchar_t inFingerprint[100] = L"";
 
   wchar_t outServer[100] = L"";
   uint32_t outPort = 25;
@@ -47,6 +50,7 @@ struct AccountSettings {
   wchar_t outFrom[100] = L"";
   wchar_t outName[100] = L"";
   uint32_t outOptions = 0;
+  wchar_t outFingerprint[100] = L"";
 
   uint32_t Mode() const { return connection & 0xF; }
 

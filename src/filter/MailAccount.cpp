@@ -33,8 +33,8 @@ MailAccount::~MailAccount() {
     ExclusiveGuard g(eventLock_);
     events_.clear();
   }
-  if (session_) DestroyMailSession(session_);
-  session_ = nullptr;
+  session_.reset();
+  retired_.clear();
   ExclusiveGuard g(messageLock_);
   messages_.Clear();
 }

@@ -23,11 +23,12 @@
 #include "filter/MailMessage.h"
 #include "filter/MessageList.h"
 #include "filter/OwnedText.h"
+#include "filter/SessionSeam.h"
+#include "mail/MailSessionApi.h"
 
 namespace pw {
 
 class AccountOwner;
-class IMailSession;
 class SettingsTree;
 
 enum class AccountStatus : uint32_t {
@@ -40,6 +41,13 @@ enum class AccountStatus : uint32_t {
 
 // Status numbers reported to the Plug-in object; 8 carries an error code.
 inline constexpr uint32_t kStatusReady = 0;
+inline constexpr uint32_t kStatusConnectingServer = 1;
+inline constexpr uint32_t kStatusAuthorizing = 2;
+inline constexpr uint32_t kStatusListing = 3;
+inline constexpr uint32_t kStatusLoadingHeader = 4;
+inline constexpr uint32_t kStatusDeleting = 5;
+inline constexpr uint32_t kStatusDisconnecting = 6;
+inline constexpr uint32_t kStatusLoadingMessage = 7;
 inline constexpr uint32_t kStatusError = 8;
 
 // What the session is to do next with a message.
@@ -61,7 +69,7 @@ struct AccountEvent {
   OwnedWText text;
 };
 
-class MailAccount {
+class MailAccount final : public IMailSessionSink {
  public:
   explicit MailAccount(AccountOwner* owner);
   MailAccount(const MailAccount&) = delete;
@@ -88,15 +96,26 @@ class MailAccount {
   void LogEvent(uint32_t kind, const wchar_t* text);
   void ClearEvents();
 
+  // The scheduler's step for this account, once per checker tick: starts
+  // a check when one is due, or at once when forced.
+  void Tick(bool force);
+  // Starts a check now (checker thread; the session lives on it).
+  void StartCheck();
+  // Closes a running session without starting a send pass, and frees the
+  // sessions that have ended. Checker thread.
+  void CloseSession();
+  bool HasSession() const { return session_ != nullptr; }
+
   // Session callbacks (texts are ANSI, as on the wire).
-  void OnError(uint32_t code, uint32_t param, const char* text);
-  void OnMailboxSize(uint32_t count, uint32_t octets) {}
+  void OnStatus(uint32_t code, const char* text) override;
+  void OnError(uint32_t code, uint32_t param, const char* text) override;
+  void OnMailboxSize(uint32_t count, uint32_t octets) override {}
   // Begin: (null, 0); entry: (uidl, size); end: (null, kListingEnd).
-  int OnListEntry(const char* uidl, uint32_t size);
-  int OnHeader(const char* uidl, const char* text);
-  int OnMessage(const char* uidl, const char* text);
-  void OnDeleted(const char* uidl);
-  void OnCommandFailed(const char* uidl, int command, const char* text) {}
+  int OnListEntry(const char* uidl, uint32_t size) override;
+  int OnHeader(const char* uidl, const char* text) override;
+  int OnMessage(const char* uidl, const char* text) override;
+  void OnDeleted(const char* uidl) override;
+  void OnCommandFailed(const char* uidl, int command, const char* text) override {}
   // The next action for a message (see SessionAction); carries out the
   // save and command actions and plays the rule sound on the way.
   int RunPendingActions(MailMessage& message);
@@ -124,14 +143,30 @@ class MailAccount {
   std::atomic<uint32_t> dirty{0};
 
  private:
-  ~MailAccount();
+  ~MailAccount() override;
+  void SetStatus(uint32_t status, uint32_t arg);
+  void SetSecondsToNext(int32_t seconds);
+  bool ConnectionMissing() const;
+  bool HasOutgoing() const;
+  void ConfigureSession(IMailSession& session, const wchar_t* fingerprint) const;
+  void SessionClosed();
+  bool StartSendPass();
+  void EndCheck();
+  void RetireSession();
+  void ReapSessions();
   void BeginListing();
   void EndListing();
   RefPtr<MailMessage> Take(const char* uidl, uint32_t clearFlags);
   void ReportRemoved(std::vector<RefPtr<MailMessage>>& removed);
 
   mutable SharedLock messageLock_;
-  IMailSession* session_ = nullptr;  // owned; runs a check or a send pass
+  SessionPtr session_;  // runs a check or a send pass
+  // Sessions that reported their end: freed later, never inside their own
+  // callback.
+  std::vector<SessionPtr> retired_;
+  bool sessionOpen_ = false;   // session_ has not reported its end yet
+  bool sendPassRun_ = false;   // this check has had its send pass
+  bool stopping_ = false;      // CloseSession: no send pass
   MessageList messages_;
   mutable SharedLock eventLock_;
   std::vector<AccountEvent> events_;

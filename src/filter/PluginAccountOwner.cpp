@@ -1,5 +1,8 @@
 #include "filter/PluginAccountOwner.h"
 
+#include <windows.h>
+#include <shellapi.h>
+
 #include "core/PluginObject.h"
 #include "filter/MailMessage.h"
 #include "filter/RuleSeam.h"
@@ -37,5 +40,23 @@ void PluginAccountOwner::LogDeletedMessage(MailAccount&, MailMessage&) {}
 
 // The quiet period is checked here once the notifications are built.
 void PluginAccountOwner::PlayNotifySound(const wchar_t* file) { plugin_.Sounds().Queue(file); }
+
+bool PluginAccountOwner::Proxy(ProxyParams& out) const {
+  const ProxySettings& p = plugin_.Settings().proxy;
+  if (!(p.options & 0xFF)) return false;
+  out.host = p.server;
+  out.port = static_cast<uint32_t>(p.port);
+  out.kind = static_cast<uint32_t>(p.options);
+  out.user = p.user;
+  out.password = p.password;
+  return true;
+}
+
+void PluginAccountOwner::RunAccountCommand(const wchar_t* cmdLine, const wchar_t* workDir, bool hidden) {
+  const std::wstring program = CommandProgram(cmdLine);
+  const std::wstring args = CommandArguments(cmdLine);
+  ShellExecuteW(nullptr, nullptr, program.c_str(), args.empty() ? nullptr : args.c_str(),
+                workDir && workDir[0] ? workDir : nullptr, hidden ? SW_HIDE : SW_SHOWNORMAL);
+}
 
 }  // namespace pw

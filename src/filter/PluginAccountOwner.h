@@ -27,6 +27,8 @@ class PluginAccountOwner final : public AccountOwner {
   void EventsCleared(MailAccount& account) override;
   void LogDeletedMessage(MailAccount& account, MailMessage& message) override;
   void PlayNotifySound(const wchar_t* file) override;
+  bool Proxy(ProxyParams& out) const override;
+  void RunAccountCommand(const wchar_t* cmdLine, const wchar_t* workDir, bool hidden) override;
 
  private:
   PluginObject& plugin_;

@@ -54,6 +54,8 @@ std::wstring SessionErrorText(uint32_t code, uint32_t param) {
   return std::wstring();
 }
 
+IMailSession* CreateMailSession() { return new MailSession(); }
+
 void DestroyMailSession(IMailSession* session) { delete session; }
 
 }  // namespace pw

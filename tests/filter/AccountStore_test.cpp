@@ -196,6 +196,26 @@ TEST(AccountStore, RecordLayout) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(pw), size).find("secret"), std::string::npos);
 }
 
+TEST(AccountStore, PinnedCertificatesRoundTripPerDirection) {
+  FakeOwner owner;
+  auto a = pwtest::NewAccount(&owner);
+  Configure(a->settings);
+  const std::wstring in(L"AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89");
+  wcscpy(a->settings.inFingerprint, in.c_str());
+  auto b = RoundTrip(*a, &owner);
+  EXPECT_EQ(std::wstring(b->settings.inFingerprint), in);
+  EXPECT_STREQ(b->settings.outFingerprint, L"") << "pins belong to one direction";
+  SettingsTree t;
+  a->Save(t);
+  EXPECT_EQ(ChildNames(t, L"incomming"),
+            std::vector<std::wstring>({L"options", L"password", L"port", L"server", L"user", L"certFingerprint"}));
+  wcscpy(a->settings.outFingerprint, L"00:11");
+  a->settings.inFingerprint[0] = 0;
+  auto c = RoundTrip(*a, &owner);
+  EXPECT_STREQ(c->settings.inFingerprint, L"");
+  EXPECT_STREQ(c->settings.outFingerprint, L"00:11");
+}
+
 TEST(AccountStore, RenamingOrMovingTheAccountResealsBothPasswords) {
   FakeOwner owner;
   auto a = pwtest::NewAccount(&owner);

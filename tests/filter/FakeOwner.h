@@ -16,11 +16,14 @@ class FakeOwner final : public pw::AccountOwner {
   uint32_t connection = 0;
   bool filtering = false;
   bool listOpen = false;
-  // Flags a "rule" sets on every header taken in.
+  // Flags a "rule" sets on every header taken in, and the sound it plays.
   uint32_t flagsOnHeader = 0;
+  std::wstring ruleSoundOnHeader;
+  uint32_t now = 1700000000;  // the scheduler's clock
 
   std::vector<std::wstring> removed, added, read, headers, bodies, deletedLog, sounds;
-  int resets = 0, events = 0, eventsCleared = 0;
+  std::vector<std::wstring> commands;
+  int resets = 0, events = 0, eventsCleared = 0, scheduleChanges = 0, checksEnded = 0;
   std::vector<std::pair<uint32_t, uint32_t>> statuses;
 
   bool Paused() const override { return paused; }
@@ -30,6 +33,10 @@ class FakeOwner final : public pw::AccountOwner {
   void TakeHeader(pw::MailAccount&, pw::MailMessage& m) override {
     headers.push_back(Id(m));
     m.SetFlags(flagsOnHeader);
+    if (!ruleSoundOnHeader.empty()) {
+      m.ruleSound.Set(ruleSoundOnHeader.c_str());
+      sounds.push_back(ruleSoundOnHeader);  // the rule plays it when it matches
+    }
   }
   void TakeBody(pw::MailAccount&, pw::MailMessage& m) override { bodies.push_back(Id(m)); }
   void MessageAdded(pw::MailAccount&, pw::MailMessage& m) override { added.push_back(Id(m)); }
@@ -41,6 +48,10 @@ class FakeOwner final : public pw::AccountOwner {
   void EventsCleared(pw::MailAccount&) override { ++eventsCleared; }
   void LogDeletedMessage(pw::MailAccount&, pw::MailMessage& m) override { deletedLog.push_back(Id(m)); }
   void PlayNotifySound(const wchar_t* file) override { sounds.emplace_back(file); }
+  uint32_t Now() const override { return now; }
+  void RunAccountCommand(const wchar_t* cmdLine, const wchar_t*, bool) override { commands.emplace_back(cmdLine); }
+  void ScheduleChanged(pw::MailAccount&) override { ++scheduleChanges; }
+  void CheckEnded(pw::MailAccount&) override { ++checksEnded; }
 
   static std::wstring Id(const pw::MailMessage& m) { return m.Uidl() ? m.Uidl() : L"<null>"; }
 };
