@@ -91,6 +91,8 @@ class PluginObject final : public dockrail::IDockPlugin {
   void RunMailReader(bool markRead);
   void MarkAllRead();
   std::wstring PlainTooltip() const;
+  // Text commands for the stand-in host and scripts (ControlCommands.cpp).
+  HRESULT Control(const wchar_t* command, wchar_t** output);
 
  private:
   friend class Scheduler;
@@ -102,6 +104,9 @@ class PluginObject final : public dockrail::IDockPlugin {
   void NotifySettingsChanged();
   void Repaint();
   bool RunOptionsSheet();
+  std::wstring ControlReport() const;
+  bool ControlAccount(const std::vector<std::wstring>& words, std::wstring& error);
+  bool ControlProxy(const std::vector<std::wstring>& words, std::wstring& error);
 
   ULONG refs_ = 1;
   dockrail::IDockHost* host_ = nullptr;  // not referenced: the host outlives us

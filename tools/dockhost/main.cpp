@@ -29,6 +29,13 @@ const char kUsage[] =
     "  --hidden           do not show the toolbar window\n"
     "  --print            print the plug-in's state\n"
     "  --save             write the settings stream back to FILE at the end\n"
+    "  --account SPEC     add or change an account: \"NAME key=value ...\" with keys\n"
+    "                     server port user password security=none|tls|stls apop=0|1\n"
+    "                     pin=SHA256-FINGERPRINT interval timeout delay (seconds)\n"
+    "                     suspend connection sound command (repeatable)\n"
+    "  --proxy SPEC       \"none\" or \"socks4|socks4a|socks5|http HOST PORT [USER PASSWORD]\"\n"
+    "  --check SECONDS    check every account now and wait until all are done\n"
+    "  --report           print every account's messages and connection log\n"
     "  --verbose          print the plug-in's calls into the host\n";
 
 struct Options {
@@ -38,7 +45,10 @@ struct Options {
   std::wstring settings;
   std::string caption = "Postwarden";
   std::vector<int> menu;
+  std::vector<std::wstring> controls;  // account and proxy commands
   double run = -1;
+  double check = -1;
+  bool report = false;
 };
 
 bool Parse(int argc, wchar_t** argv, Options& o) {
@@ -68,6 +78,10 @@ bool Parse(int argc, wchar_t** argv, Options& o) {
     else if (a == L"--print") o.print = true;
     else if (a == L"--save") o.save = true;
     else if (a == L"--verbose") o.verbose = true;
+    else if (a == L"--account") { if (!next(v)) return false; o.controls.push_back(L"account " + v); }
+    else if (a == L"--proxy") { if (!next(v)) return false; o.controls.push_back(L"proxy " + v); }
+    else if (a == L"--check") { if (!next(v)) return false; o.check = _wtof(v.c_str()); }
+    else if (a == L"--report") o.report = true;
     else return false;
   }
   return true;
@@ -155,6 +169,43 @@ void PrintState(dockrail::IDockPlugin* p, dockhost::Host& host) {
   printf("settings changed: %d\n", host.settingsChanged);
 }
 
+using ControlFn = HRESULT(STDAPICALLTYPE*)(IUnknown*, const wchar_t*, wchar_t**);
+
+// One text command to the plug-in; its answer, or the error it gave.
+bool Control(ControlFn fn, dockrail::IDockPlugin* p, const std::wstring& command, std::wstring* answer) {
+  wchar_t* out = nullptr;
+  HRESULT hr = fn ? fn(p, command.c_str(), &out) : E_NOTIMPL;
+  std::wstring text = out ? out : L"";
+  if (out) CoTaskMemFree(out);
+  if (FAILED(hr)) {
+    fprintf(stderr, "dockhost: %ls: %ls\n", command.c_str(), fn ? text.c_str() : L"the plug-in has no control entry");
+    return false;
+  }
+  if (answer) *answer = text;
+  return true;
+}
+
+// Asks for a check of every account and waits until each has ended.
+bool CheckNow(ControlFn fn, dockrail::IDockPlugin* p, double seconds) {
+  p->OnMenuCommand(0);
+  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
+  for (;;) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    std::wstring state;
+    if (!Control(fn, p, L"busy", &state)) return false;
+    if (state == L"0 0") return true;  // the request was taken and every check ended
+    if (GetTickCount64() >= end) {
+      fprintf(stderr, "dockhost: the check did not end within %g seconds\n", seconds);
+      return false;
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+  }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -214,12 +265,20 @@ int wmain(int argc, wchar_t** argv) {
   plugin->Load(in);
   in->Release();
 
+  auto control = reinterpret_cast<ControlFn>(GetProcAddress(lib, "PostwardenControl"));
+  int rc = 0;
+  for (const auto& command : o.controls)
+    if (!Control(control, plugin, command, nullptr)) rc = 1;
+  if (o.check >= 0 && rc == 0 && !CheckNow(control, plugin, o.check)) rc = 1;
+  if (o.report) {
+    std::wstring text;
+    if (Control(control, plugin, L"report", &text)) printf("%ls", text.c_str());
+  }
   for (int offset : o.menu) plugin->OnMenuCommand(static_cast<UINT>(offset));
   if (o.click) plugin->OnClick();
   if (o.run >= 0) dockhost::RunLoop(o.run, nullptr, nullptr);
   if (o.print) PrintState(plugin, host);
 
-  int rc = 0;
   if (o.save && !o.settings.empty()) {
     IStream* out = SHCreateMemStream(nullptr, 0);
     plugin->Save(out);
