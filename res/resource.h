@@ -4,6 +4,14 @@
 
 #define IDI_PLUGIN 103
 
+// Button pictures, always taken from the DLL itself.
+#define IDB_ANIM_SMALL 1004
+#define IDB_ANIM_LARGE 1005
+#define IDP_MARK_ERROR_LARGE 1113
+#define IDP_MARK_ERROR_SMALL 1114
+#define IDP_MARK_PAUSE_SMALL 1115
+#define IDP_MARK_PAUSE_LARGE 1116
+
 #define IDS_OPEN_MESSAGES_LIST 231
 #define IDS_OPEN_MAIL_READER 232
 #define IDS_CHECK_MAIL_NOW 32781

@@ -5,8 +5,10 @@
 #include <shlwapi.h>
 #include <cstring>
 
+#include "core/DeletedLog.h"
 #include "core/Module.h"
 #include "core/Notifier.h"
+#include "core/QuietPeriod.h"
 #include "core/SettingsTree.h"
 #include "core/StrConv.h"
 #include "filter/AccountRecords.h"
@@ -397,6 +399,15 @@ void PluginObject::RunMailReader(bool markRead) {
   std::wstring args = CommandArguments(settings_.reader);
   ShellExecuteW(nullptr, nullptr, program.c_str(), args.empty() ? nullptr : args.c_str(), nullptr, SW_SHOWNORMAL);
   if (markRead && settings_.markReadOnRun) MarkAllRead();
+}
+
+void PluginObject::PlayNotifySound(const wchar_t* file) {
+  if (!file || !*file || !SoundsAllowedNow(settings_)) return;
+  sounds_.Queue(file);
+}
+
+void PluginObject::LogDeletedMessage(const MailAccount& account, const MailMessage& message) {
+  pw::LogDeletedMessage(settings_, logLock_, account, message);
 }
 
 void PluginObject::MarkAllRead() {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/AnimationStrip.h"
 #include "core/CheckerThread.h"
 #include "core/GlobalSettings.h"
 #include "core/Scheduler.h"
@@ -75,8 +76,12 @@ class PluginObject final : public dockrail::IDockPlugin {
   uint32_t ConnectionFlags() const { return connectionFlags_; }
   // The animation frame shown while new mail is announced.
   uint32_t Frame() const { return frame_; }
-  // Frames of the large or the small animation strip, at least 1.
-  uint32_t AnimationFrames(bool large) const { return stripFrames_[large ? 1 : 0]; }
+  void SetButtonFlags(uint32_t flags) { buttonFlags_ = flags; }
+
+  // The new-mail animation: the large strip when the host's button is large.
+  AnimationStrip& Strip(bool large) { return large ? largeStrip_ : smallStrip_; }
+  const AnimationStrip& Strip(bool large) const { return large ? largeStrip_ : smallStrip_; }
+  HFONT CountFont() const { return countFont_.Get(); }
 
   // The account array: read under SharedGuard(AccountsLock()), changed
   // only under its exclusive lock, always taken before an account's lock.
@@ -90,6 +95,9 @@ class PluginObject final : public dockrail::IDockPlugin {
   void OpenMessagesList();
   void RunMailReader(bool markRead);
   void MarkAllRead();
+  // Queues a sound unless the quiet period forbids it (accounts and rule sets).
+  void PlayNotifySound(const wchar_t* file);
+  void LogDeletedMessage(const MailAccount& account, const MailMessage& message);
   std::wstring PlainTooltip() const;
   // Text commands for the stand-in host and scripts (ControlCommands.cpp).
   HRESULT Control(const wchar_t* command, wchar_t** output);
@@ -118,10 +126,11 @@ class PluginObject final : public dockrail::IDockPlugin {
   CriticalSection logLock_;
   Scheduler scheduler_{*this};
   CheckerThread checker_{&scheduler_};
-  uint32_t stripFrames_[2] = {1, 1};
   std::atomic<uint32_t> buttonFlags_{0};
   std::atomic<uint32_t> connectionFlags_{0};
   std::atomic<uint32_t> frame_{0};
+  AnimationStrip smallStrip_;
+  AnimationStrip largeStrip_;
   int nextAccountId_ = 1;
   uint32_t formatVersion_ = kStreamVersion;
   // Declared in this order so that the accounts go before their owner and

@@ -76,7 +76,7 @@ void Scheduler::CheckerTick(bool force) {
       dockrail::ButtonInfo info = {};
       info.size = sizeof(info);
       host->GetButtonInfo(&info);
-      if (frame >= plugin_.AnimationFrames((info.flags & 1) != 0)) frame = 0;
+      if (frame >= plugin_.Strip((info.flags & 1) != 0).Frames()) frame = 0;
     } else {
       frame = 0;
     }

@@ -35,11 +35,11 @@ void PluginAccountOwner::StatusChanged(MailAccount&, uint32_t, uint32_t) {}
 void PluginAccountOwner::EventLogged(MailAccount&) {}
 void PluginAccountOwner::EventsCleared(MailAccount&) {}
 
-// The deleted-messages log comes with the notifications.
-void PluginAccountOwner::LogDeletedMessage(MailAccount&, MailMessage&) {}
+void PluginAccountOwner::LogDeletedMessage(MailAccount& account, MailMessage& message) {
+  plugin_.LogDeletedMessage(account, message);
+}
 
-// The quiet period is checked here once the notifications are built.
-void PluginAccountOwner::PlayNotifySound(const wchar_t* file) { plugin_.Sounds().Queue(file); }
+void PluginAccountOwner::PlayNotifySound(const wchar_t* file) { plugin_.PlayNotifySound(file); }
 
 bool PluginAccountOwner::Proxy(ProxyParams& out) const {
   const ProxySettings& p = plugin_.Settings().proxy;

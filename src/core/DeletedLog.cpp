@@ -1,0 +1,59 @@
+#include "core/DeletedLog.h"
+
+#include <cstdio>
+
+#include "core/GlobalSettings.h"
+#include "core/Scoped.h"
+#include "core/StrConv.h"
+#include "filter/HeaderFields.h"
+#include "filter/MailAccount.h"
+#include "filter/MailMessage.h"
+
+namespace pw {
+namespace {
+
+std::string Field(const MailMessage& message, const wchar_t* name) {
+  const wchar_t* value = nextFieldValue(message, name);
+  return WideToAnsi(value ? value : L"");
+}
+
+}  // namespace
+
+std::string FormatDeletedRecord(const MailAccount& account, const MailMessage& message, int32_t logFlags,
+                                const SYSTEMTIME& when) {
+  char date[96];
+  snprintf(date, sizeof(date), "*** Date          : %d-%d-%d %d:%d:%d\n", when.wYear, when.wMonth, when.wDay,
+           when.wHour, when.wMinute, when.wSecond);
+  std::string r = "**************** Deleted Message ****************\n";
+  r += date;
+  r += "*** Account       : " + WideToAnsi(account.settings.accountName) + "\n";
+  // The rules store the name of the rule that matched.
+  SharedGuard g(account.MessageLock());
+  if (message.filterText.IsSet()) r += "*** Matched Filter: " + WideToAnsi(message.filterText.Get()) + "\n";
+  if (logFlags & LogFlags::RawHeader) {
+    r += "*** MESSAGE HEADER:\n";
+    if (message.rawHeader.Get()) r += message.rawHeader.Get();
+    r += "\n";
+  } else {
+    r += "*** From          : " + Field(message, L"From") + "\n";
+    r += "*** To            : " + Field(message, L"To") + "\n";
+    r += "*** Subject       : " + Field(message, L"Subject") + "\n";
+  }
+  r += "********************** END **********************\n\n";
+  return r;
+}
+
+void LogDeletedMessage(const GlobalSettings& settings, CriticalSection& lock, const MailAccount& account,
+                       const MailMessage& message) {
+  if (!(settings.filterLogFlags & LogFlags::Deleted) || !settings.filtersLogFile[0]) return;
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  std::string record = FormatDeletedRecord(account, message, settings.filterLogFlags, now);
+  ScopedLock g(lock);
+  FILE* file = _wfopen(settings.filtersLogFile, L"at");
+  if (!file) return;
+  fwrite(record.data(), 1, record.size(), file);
+  fclose(file);
+}
+
+}  // namespace pw
