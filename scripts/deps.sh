@@ -17,7 +17,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   mingw-w64-x86-64-dev libz-mingw-w64-dev
   wine wine64 xvfb xauth cmake make ninja-build googletest dpkg-dev
-  python3 dovecot-pop3d openssl openssh-server openssh-client squid microsocks
+  python3 dovecot-pop3d mailutils-pop3d openssl openssh-server openssh-client squid microsocks
 )
 
 need_install=()

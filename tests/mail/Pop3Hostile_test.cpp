@@ -36,9 +36,10 @@ class Pop3HostileTest : public ::testing::Test {
   pw::MailSession session_;
 };
 
-// Sends bytes one call each, so the session sees them in many chunks.
-void Dribble(FakePeer& peer, const std::string& bytes) {
-  for (char c : bytes) peer.Reply(std::string(1, c));
+// Sends bytes one call each, a moment apart, so the session sees them in
+// many chunks and every terminator split at every place.
+void Dribble(FakePeer& peer, const std::string& bytes, DWORD pauseMs = 1) {
+  for (char c : bytes) peer.Reply(std::string(1, c)).Pause(pauseMs);
 }
 
 }  // namespace
@@ -77,6 +78,22 @@ TEST_F(Pop3HostileTest, SilentServerTimesOut) {
   ASSERT_TRUE(sink_.WaitClosed(5000)) << sink_.Dump();
   EXPECT_EQ(sink_.errors, std::vector<uint32_t>{pw::kErrorTimeout});
   pwtest::PumpFor(600);
+  EXPECT_EQ(Closes(), 1);
+}
+
+TEST_F(Pop3HostileTest, EachChunkRestartsTheTimeOutUntilSilence) {
+  // The greeting takes far longer than the time-out, but no gap between its
+  // bytes does; then the USER reply stops half-way and the time-out ends it.
+  FakePeer peer;
+  Dribble(peer, "+OK slow\r\n", 120);
+  peer.Expect(8).Reply("+OK");
+  Start(peer, 0, 500);
+  const ULONGLONG start = GetTickCount64();
+  ASSERT_TRUE(sink_.WaitClosed(8000)) << sink_.Dump();
+  EXPECT_GE(GetTickCount64() - start, 1200u);
+  EXPECT_EQ(sink_.errors, std::vector<uint32_t>{pw::kErrorTimeout}) << sink_.Dump();
+  EXPECT_EQ(peer.Received(), "USER u\r\n");
+  pwtest::PumpFor(700);
   EXPECT_EQ(Closes(), 1);
 }
 

@@ -162,6 +162,66 @@ TEST_F(Pop3Test, ApopWithTheGreetingsTimeStamp) {
   EXPECT_EQ(wrong.errors, std::vector<uint32_t>{pw::kErrorLogin}) << wrong.Dump();
 }
 
+TEST_F(Pop3Test, ApopChosenButNoTimeStamp) {
+  // Without APOP among its mechanisms Dovecot's greeting has no time stamp.
+  Service server("dovecot");
+  ASSERT_TRUE(server.Ok()) << server.Error();
+  AddMail(server, 1, "one", "body");
+  RecordingSink sink;
+  ASSERT_EQ(Check(sink, server.Port(), pw::kOptionApop), 1);
+  ASSERT_TRUE(sink.WaitClosed()) << sink.Dump();
+  EXPECT_TRUE(sink.errors.empty()) << sink.Dump();
+  ASSERT_GE(sink.sent.size(), 2u);
+  EXPECT_EQ(sink.sent[0], "USER user");
+  EXPECT_EQ(sink.sent[1], "*******");
+  EXPECT_FALSE(sink.SentStartingWith("APOP"));
+  EXPECT_EQ(Count(sink, "S21"), 1);
+  EXPECT_EQ(sink.listed.size(), 3u);
+}
+
+TEST_F(Pop3Test, RefusedRetrEndsWithQuitBeforeAnyDeletion) {
+  Service server("dovecot");
+  ASSERT_TRUE(server.Ok()) << server.Error();
+  AddMail(server, 1, "one", "first body");
+  AddMail(server, 2, "two", "second body");
+  RecordingSink sink;
+  sink.onList = [](const std::string&) { return static_cast<int>(pw::kActionBody); };
+  // While message 1 is being read, another client takes message 2 away; its
+  // RETR is then refused by the server itself.
+  sink.onMessage = [&](const std::string&) {
+    if (sink.bodies.size() == 1) {
+      for (const char* sub : {"/home/user/Maildir/new/", "/home/user/Maildir/cur/"}) {
+        const std::wstring dir = pwtest::WindowsPath(server.Dir() + sub);
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW((dir + L"1700000002*").c_str(), &found);
+        if (find == INVALID_HANDLE_VALUE) continue;
+        DeleteFileW((dir + found.cFileName).c_str());
+        FindClose(find);
+      }
+    }
+    return static_cast<int>(pw::kActionDelete);
+  };
+  ASSERT_EQ(Check(sink, server.Port(), 0), 1);
+  ASSERT_TRUE(sink.WaitClosed()) << sink.Dump();
+  ASSERT_EQ(sink.errors, std::vector<uint32_t>{pw::kErrorCommand}) << sink.Dump();
+  ASSERT_EQ(sink.listed.size(), 4u) << sink.Dump();
+  EXPECT_EQ(sink.failed, std::vector<std::string>{"2 " + sink.listed[2]}) << sink.Dump();
+  EXPECT_EQ(sink.bodies.size(), 1u);
+  // Message 1 was to be deleted after the fetches; the refusal ends the
+  // session first, so no DELE goes out.
+  EXPECT_FALSE(sink.SentStartingWith("DELE"));
+  EXPECT_TRUE(sink.deleted.empty());
+  ASSERT_GE(sink.sent.size(), 2u);
+  EXPECT_EQ(sink.sent[sink.sent.size() - 2], "RETR 2");
+  EXPECT_EQ(sink.sent.back(), "QUIT");
+  EXPECT_EQ(Count(sink, "S10"), 1);
+
+  RecordingSink again;
+  ASSERT_EQ(Check(again, server.Port(), 0), 1);
+  ASSERT_TRUE(again.WaitClosed()) << again.Dump();
+  EXPECT_EQ(again.listed, (std::vector<std::string>{"<begin>", sink.listed[1], "<end>"}));
+}
+
 TEST_F(Pop3Test, StlsWithAVerifiedCertificate) {
   pwtest::TestCertificates certs;
   ASSERT_TRUE(certs.Ok()) << certs.Error();

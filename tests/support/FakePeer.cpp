@@ -28,6 +28,11 @@ FakePeer& FakePeer::Hangup() {
   return *this;
 }
 
+FakePeer& FakePeer::Pause(DWORD ms) {
+  script_.push_back({Step::kPause, ms, {}});
+  return *this;
+}
+
 int FakePeer::Start() {
   stopEvent_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   listener_.Reset(socket(AF_INET, SOCK_STREAM, 0));
@@ -55,9 +60,14 @@ void FakePeer::Run() {
     peer_.Reset(accepted);
   }
   if (!peer_) return;
+  // Small replies go out as sent, not gathered into one segment.
+  const BOOL noDelay = TRUE;
+  setsockopt(peer_.Get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof(noDelay));
   for (const Step& step : script_) {
     if (step.kind == Step::kReply) {
       send(peer_.Get(), step.bytes.data(), static_cast<int>(step.bytes.size()), 0);
+    } else if (step.kind == Step::kPause) {
+      if (WaitForSingleObject(stopEvent_.Get(), static_cast<DWORD>(step.count)) == WAIT_OBJECT_0) return;
     } else if (step.kind == Step::kHangup) {
       std::lock_guard<std::mutex> lock(mutex_);
       peer_.Reset();

@@ -26,13 +26,14 @@ class FakePeer {
   FakePeer& Expect(size_t bytes);            // read exactly that many bytes
   FakePeer& Reply(const std::string& bytes); // send them in one call
   FakePeer& Hangup();                        // close the connection
+  FakePeer& Pause(DWORD ms);                 // wait before the next step
   // Listens and starts the script; the port to connect to, or 0.
   int Start();
   std::string Received() const;
 
  private:
   struct Step {
-    enum Kind { kExpect, kReply, kHangup } kind;
+    enum Kind { kExpect, kReply, kHangup, kPause } kind;
     size_t count = 0;
     std::string bytes;
   };

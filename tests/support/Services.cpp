@@ -27,6 +27,21 @@ std::wstring Widen(const std::string& s) {
 
 std::string Script(const std::string& args) { return std::string(kPython) + " " + kScript + " " + args; }
 
+// Process ids are only unique within one Wine server, and other builds run
+// tests in prefixes of their own: names in the shared /tmp also carry a
+// random number drawn once per process.
+unsigned long long Nonce() {
+  static const unsigned long long nonce = [] {
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    std::seed_seq seed{static_cast<unsigned>(counter.LowPart), static_cast<unsigned>(counter.HighPart),
+                       static_cast<unsigned>(GetCurrentProcessId()), std::random_device{}()};
+    std::mt19937_64 rng(seed);
+    return rng();
+  }();
+  return nonce;
+}
+
 }  // namespace
 
 int RunLinux(const std::string& command, DWORD timeoutMs) {
@@ -34,7 +49,7 @@ int RunLinux(const std::string& command, DWORD timeoutMs) {
   // handle cannot be waited on: the shell leaves its exit code in a file.
   static std::atomic<int> counter{0};
   char status[96];
-  snprintf(status, sizeof(status), "/tmp/pwrun-%lu-%d", GetCurrentProcessId(), counter++);
+  snprintf(status, sizeof(status), "/tmp/pwrun-%lu-%llx-%d", GetCurrentProcessId(), Nonce(), counter++);
   const std::string rc = status;
   std::wstring line = L"/bin/sh -c \"(" + Widen(command) + L") </dev/null >/dev/null 2>&1; echo $? >" +
                       Widen(rc) + L".tmp; mv " + Widen(rc) + L".tmp " + Widen(rc) + L"\"";
@@ -98,7 +113,7 @@ std::string ReadLinuxFile(const std::string& unixPath) {
 LinuxTempDir::LinuxTempDir() {
   static std::atomic<int> counter{0};
   char name[96];
-  snprintf(name, sizeof(name), "/tmp/pwsvc-%lu-%lu-%d", GetCurrentProcessId(), GetTickCount(), counter++);
+  snprintf(name, sizeof(name), "/tmp/pwsvc-%lu-%llx-%d", GetCurrentProcessId(), Nonce(), counter++);
   path_ = name;
   RunLinux("mkdir -p -m 0755 " + path_);
 }

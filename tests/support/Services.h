@@ -1,6 +1,7 @@
 // Real Linux servers for the Windows tests: started through /bin/sh from
-// under Wine by services.py, on 127.0.0.1 and high ports, each in a temporary
-// directory of its own, and stopped when the owning object goes.
+// under Wine by services.py, on 127.0.0.1 (unless told otherwise) and high
+// ports, each in a temporary directory of its own, and stopped when the
+// owning object goes.
 #pragma once
 
 #include <windows.h>
@@ -45,7 +46,15 @@ using Options = std::vector<std::pair<std::string, std::string>>;
 // "GET /data.bin HTTP/1.0" instead), "ssh-socks" (sshd + ssh -D: SOCKS 4,
 // 4A, 5), "microsocks" (SOCKS 5; user, password), "squid" (HTTP CONNECT; port
 // "auth" wants Basic user/password), "dovecot" (POP3 with STLS and port
-// "pop3s" when certdir is given; user, password), "source" (plain TCP: each
+// "pop3s" when certdir is given; user, password, apop=1; listen=ADDRESS for
+// both ports, and plaintext=no to refuse USER/PASS before TLS to clients
+// from another address; maildir at Dir()/home/user/Maildir, log in
+// Dir()/dovecot.log), "mailutils" (GNU pop3d, slow per command: user is an
+// address, default "user@example.org"; password; certdir and cert give STLS
+// on "main" and TLS from the first byte on "pop3s", without them STLS is
+// refused; APOP always; maildir at Dir()/home/<local part>/INBOX whose files
+// end lines with LF; every command it received in Dir()/pop3d.log as
+// "pop3d: C: ..." with the password masked), "source" (plain TCP: each
 // client gets "bytes" bytes, then the connection closes).
 class Service {
  public:

@@ -66,9 +66,9 @@ def pick_port():
     raise Failure("no free port")
 
 
-def listening(port):
+def listening(port, address="127.0.0.1"):
     try:
-        with socket.create_connection(("127.0.0.1", port), timeout=0.5):
+        with socket.create_connection((address, port), timeout=0.5):
             return True
     except OSError:
         return False
@@ -99,10 +99,10 @@ class Service:
             f.write("%d\n" % p.pid)
         return p
 
-    def wait_port(self, port, proc, name):
+    def wait_port(self, port, proc, name, address="127.0.0.1"):
         deadline = time.time() + START_TIMEOUT
         while time.time() < deadline:
-            if listening(port):
+            if listening(port, address):
                 return
             if proc.poll() is not None:
                 raise Failure("%s exited with %s: %s" % (name, proc.returncode, self.tail(name)))
@@ -147,7 +147,7 @@ commonName = supplied
     write(j("index.txt"), "")
     write(j("serial"), "1000\n")
     cases = {
-        "good": ("localhost", "DNS:localhost,IP:127.0.0.1", None),
+        "good": ("localhost", "DNS:localhost,IP:127.0.0.1,IP:127.0.0.2", None),
         "wronghost": ("wrong.example.test", "DNS:wrong.example.test", None),
         "expired": ("localhost", "DNS:localhost,IP:127.0.0.1", ("20200101000000Z", "20210101000000Z")),
     }
@@ -309,7 +309,13 @@ netdb_filename none
 
 
 def start_dovecot(s, port, opt):
-    """POP3 on 'main'; with 'certdir' STLS is offered, and 'pop3s' speaks TLS from the first byte."""
+    """POP3 on 'main'; with 'certdir' STLS is offered, and 'pop3s' speaks TLS from the first byte.
+
+    'listen' is the address of both listeners (127.0.0.1). With 'plaintext=no'
+    USER and PASS are refused before TLS, except to a client that connects
+    from the listening address itself, which Dovecot counts as secure: listen
+    on 127.0.0.2 to meet a client that comes from 127.0.0.1."""
+    address = opt.get("listen", "127.0.0.1")
     d = s.dir
     for sub in ("run", "state", "home"):
         os.makedirs(os.path.join(d, sub))
@@ -332,9 +338,9 @@ def start_dovecot(s, port, opt):
 state_dir = %(d)s/state
 log_path = %(d)s/dovecot.log
 protocols = pop3
-listen = 127.0.0.1
+listen = %(address)s
 ssl = %(ssl)s
-disable_plaintext_auth = no
+disable_plaintext_auth = %(noplain)s
 auth_mechanisms = %(mechanisms)s
 first_valid_uid = 1
 default_login_user = dovenull
@@ -352,11 +358,11 @@ pop3_uidl_format = %%08Xu%%08Xv
 service pop3-login {
   chroot =
   inet_listener pop3 {
-    address = 127.0.0.1
+    address = %(address)s
     port = %(port)d
   }
   inet_listener pop3s {
-    address = 127.0.0.1
+    address = %(address)s
     port = %(pop3s)d
   }
 }
@@ -367,14 +373,74 @@ service anvil {
     mode = 0
   }
 }
-""" % {"d": d, "ssl": ssl, "port": port, "pop3s": pop3s,
+""" % {"d": d, "ssl": ssl, "address": address,
+       "noplain": "yes" if opt.get("plaintext", "yes") == "no" else "no", "port": port, "pop3s": pop3s,
        # 'apop': the greeting carries a time stamp and APOP is accepted.
        "mechanisms": "plain login cram-md5 apop" if opt.get("apop") else "plain"})
     proc = s.spawn("dovecot", ["dovecot", "-F", "-c", os.path.join(d, "dovecot.conf")])
-    s.wait_port(port, proc, "dovecot")
+    s.wait_port(port, proc, "dovecot", address)
     s.ports["main"] = port
     if pop3s:
-        s.wait_port(pop3s, proc, "dovecot")
+        s.wait_port(pop3s, proc, "dovecot", address)
+        s.ports["pop3s"] = pop3s
+
+
+def start_mailutils(s, port, opt):
+    """GNU mailutils pop3d: USER/PASS and APOP for 'user' (an address: its
+    domain names the virtual-domain password file), a maildir mailbox at
+    home/<local part>/INBOX (files written into new/ end lines with LF only).
+    With 'certdir' 'main' offers STLS and 'pop3s' speaks TLS from the first
+    byte; without it STLS is refused. Every session's transcript (the
+    password masked) goes to pop3d.log. Each multi-line reply takes about
+    44 ms (its last segment waits for a delayed ACK): use it for
+    conversations, not volume."""
+    d = s.dir
+    user, password = opt.get("user", "user@example.org"), opt.get("password", "secret")
+    local, _, domain = user.partition("@")
+    if not domain:
+        raise Failure("mailutils: the user name must be an address")
+    j = lambda *n: os.path.join(d, *n)
+    home = j("home", local)
+    for sub in ("domains", "lock", "home"):
+        os.makedirs(j(sub))
+        os.chmod(j(sub), 0o755)
+    for sub in ("new", "cur", "tmp"):
+        os.makedirs(os.path.join(home, "INBOX", sub))
+    hashed = run([OPENSSL, "passwd", "-6", password]).strip()  # pop3d checks it with crypt(3)
+    write(j("domains", domain), "%s:%s:%d:%d::%s:/bin/false\n" % (local, hashed, os.getuid(), os.getgid(), home))
+    write(j("apop.txt"), "%s %s\n" % (user, password), 0o600)
+    run(["popauth", "--create", "--file", j("apop.txt"), "--output", j("apop.db"), "--permissions", "600"])
+    tls = ""
+    pop3s = 0
+    if opt.get("certdir"):
+        cert = opt.get("cert", "good")
+        tls = """tls {
+  ssl-certificate-file %s;
+  ssl-key-file %s;
+}
+tls-file-checks { key-file none; cert-file none; ca-file none; }
+""" % (os.path.join(opt["certdir"], cert + ".pem"), os.path.join(opt["certdir"], cert + ".key"))
+        pop3s = pick_port()
+    servers = "server 127.0.0.1:%d { transcript yes; tls-mode %s; }\n" % (port, "stls" if pop3s else "false")
+    if pop3s:
+        servers += "server 127.0.0.1:%d { transcript yes; tls-mode connection; }\n" % pop3s
+    write(j("pop3d.conf"), """mode daemon;
+foreground yes;
+pidfile %(d)s/pop3d.pid;
+logging { syslog no; }
+auth { authentication generic; authorization virtdomain; }
+virtdomain { passwd-dir %(d)s/domains; }
+apop-database-file %(d)s/apop.db;
+apop-database-safety none;
+mandatory-locking { enable yes; lock-directory %(d)s/lock; }
+login-delay 0;
+timeout 60;
+%(tls)s%(servers)s""" % {"d": d, "tls": tls, "servers": servers})
+    proc = s.spawn("pop3d", ["pop3d", "--config-file=" + j("pop3d.conf")])
+    s.wait_port(port, proc, "pop3d")
+    s.ports["main"] = port
+    if pop3s:
+        s.wait_port(pop3s, proc, "pop3d")
         s.ports["pop3s"] = pop3s
 
 
@@ -384,6 +450,7 @@ STARTERS = {
     "microsocks": start_microsocks,
     "squid": start_squid,
     "dovecot": start_dovecot,
+    "mailutils": start_mailutils,
     "source": start_source,
 }
 
