@@ -5,7 +5,7 @@
 //       interval=SECONDS timeout=SECONDS delay=SECONDS suspend=0|1
 //       connection=0|1|2 sound=FILE command=CMDLINE
 //   proxy TYPE HOST PORT [USER PASSWORD]   TYPE: none socks4 socks4a socks5 http
-//   busy      "<check now pending> <accounts busy>"
+//   busy      "<check now pending> <accounts busy> <accounts never checked>"
 //   report    every account: status, last error, messages and connection log
 // Exported as PostwardenControl(plugin, command, &output); the output is
 // allocated with CoTaskMemAlloc and freed by the caller.
@@ -203,12 +203,15 @@ HRESULT PluginObject::Control(const wchar_t* command, wchar_t** output) {
   } else if (words[0] == L"proxy") {
     ok = ControlProxy(words, error);
   } else if (words[0] == L"busy") {
-    int busy = 0;
+    int busy = 0, unchecked = 0;
     {
       SharedGuard g(accountsLock_);
-      for (const auto& a : accounts_) busy += a->busy ? 1 : 0;
+      for (const auto& a : accounts_) {
+        busy += a->busy ? 1 : 0;
+        unchecked += a->checksEnded ? 0 : 1;
+      }
     }
-    AppendF(out, L"%d %d", CheckNowPending() ? 1 : 0, busy);
+    AppendF(out, L"%d %d %d", CheckNowPending() ? 1 : 0, busy, unchecked);
   } else if (words[0] == L"report") {
     out = ControlReport();
   } else {

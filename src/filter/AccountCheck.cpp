@@ -205,6 +205,7 @@ void MailAccount::EndCheck() {
   const uint32_t error = lastError;
   SetStatus(error ? kStatusError : kStatusReady, error);
   SetSecondsToNext(static_cast<int32_t>(settings.interval / 1000));
+  ++checksEnded;
   if (owner_) owner_->CheckEnded(*this);
   PurgeDeleted();
 }

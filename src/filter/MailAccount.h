@@ -139,6 +139,7 @@ class MailAccount final : public IMailSessionSink {
   std::atomic<uint32_t> statusCode{0};
   std::atomic<uint32_t> statusArg{0};
   std::atomic<int32_t> secondsToNext{-1};
+  std::atomic<uint32_t> checksEnded{0};  // since the account was created
   // The changed mark: the stored state differs from the last Save.
   std::atomic<uint32_t> dirty{0};
 

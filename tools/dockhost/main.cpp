@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Host.h"
+#include "Snapshot.h"
 #include "ToolbarWindow.h"
 #include "dockrail/DockrailPlugin.h"
 
@@ -36,6 +37,8 @@ const char kUsage[] =
     "  --proxy SPEC       \"none\" or \"socks4|socks4a|socks5|http HOST PORT [USER PASSWORD]\"\n"
     "  --check SECONDS    check every account now and wait until all are done\n"
     "  --report           print every account's messages and connection log\n"
+    "  --wait-checks S    run until every account has ended a check by itself (at most S seconds)\n"
+    "  --snapshot FILE    save the button as shown at the end as a BMP file\n"
     "  --verbose          print the plug-in's calls into the host\n";
 
 struct Options {
@@ -49,6 +52,8 @@ struct Options {
   double run = -1;
   double check = -1;
   bool report = false;
+  double waitChecks = -1;
+  std::wstring snapshot;
 };
 
 bool Parse(int argc, wchar_t** argv, Options& o) {
@@ -82,6 +87,8 @@ bool Parse(int argc, wchar_t** argv, Options& o) {
     else if (a == L"--proxy") { if (!next(v)) return false; o.controls.push_back(L"proxy " + v); }
     else if (a == L"--check") { if (!next(v)) return false; o.check = _wtof(v.c_str()); }
     else if (a == L"--report") o.report = true;
+    else if (a == L"--wait-checks") { if (!next(v)) return false; o.waitChecks = _wtof(v.c_str()); }
+    else if (a == L"--snapshot") { if (!next(o.snapshot)) return false; }
     else return false;
   }
   return true;
@@ -197,13 +204,27 @@ bool CheckNow(ControlFn fn, dockrail::IDockPlugin* p, double seconds) {
     }
     std::wstring state;
     if (!Control(fn, p, L"busy", &state)) return false;
-    if (state == L"0 0") return true;  // the request was taken and every check ended
+    if (state.rfind(L"0 0 ", 0) == 0) return true;  // the request was taken and every check ended
     if (GetTickCount64() >= end) {
       fprintf(stderr, "dockhost: the check did not end within %g seconds\n", seconds);
       return false;
     }
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
   }
+}
+
+struct WaitContext {
+  ControlFn fn;
+  dockrail::IDockPlugin* plugin;
+};
+
+// True once no account is busy and every account has ended a check.
+bool ChecksDone(void* param) {
+  auto* w = static_cast<WaitContext*>(param);
+  std::wstring state;
+  if (!Control(w->fn, w->plugin, L"busy", &state)) return true;
+  int pending = 0, busy = 0, waiting = 0;
+  return swscanf(state.c_str(), L"%d %d %d", &pending, &busy, &waiting) == 3 && busy == 0 && waiting == 0;
 }
 
 }  // namespace
@@ -253,7 +274,7 @@ int wmain(int argc, wchar_t** argv) {
 
   dockhost::Host host;
   host.verbose = o.verbose;
-  if (o.run >= 0) dockhost::CreateToolbarWindow(plugin, &host, !o.hidden);
+  if (o.run >= 0 || o.waitChecks >= 0) dockhost::CreateToolbarWindow(plugin, &host, !o.hidden);
   plugin->SetHost(&host);
   plugin->SetCaption(o.caption.c_str());
   int32_t rect[4] = {dockhost::kButtonRect.left, dockhost::kButtonRect.top, dockhost::kButtonRect.right,
@@ -270,15 +291,27 @@ int wmain(int argc, wchar_t** argv) {
   for (const auto& command : o.controls)
     if (!Control(control, plugin, command, nullptr)) rc = 1;
   if (o.check >= 0 && rc == 0 && !CheckNow(control, plugin, o.check)) rc = 1;
+  for (int offset : o.menu) plugin->OnMenuCommand(static_cast<UINT>(offset));
+  if (o.click) plugin->OnClick();
+  if (o.waitChecks >= 0 && rc == 0) {
+    WaitContext w{control, plugin};
+    dockhost::RunLoop(o.waitChecks, &ChecksDone, &w);
+    if (!ChecksDone(&w)) {
+      fprintf(stderr, "dockhost: the accounts did not check within %g seconds\n", o.waitChecks);
+      rc = 1;
+    }
+  }
+  if (o.run >= 0) dockhost::RunLoop(o.run, nullptr, nullptr);
   if (o.report) {
     std::wstring text;
     if (Control(control, plugin, L"report", &text)) printf("%ls", text.c_str());
   }
-  for (int offset : o.menu) plugin->OnMenuCommand(static_cast<UINT>(offset));
-  if (o.click) plugin->OnClick();
-  if (o.run >= 0) dockhost::RunLoop(o.run, nullptr, nullptr);
   if (o.print) PrintState(plugin, host);
 
+  if (!o.snapshot.empty() && !dockhost::SaveButtonSnapshot(host.window, plugin, o.snapshot)) {
+    fprintf(stderr, "dockhost: cannot write %ls\n", o.snapshot.c_str());
+    rc = 1;
+  }
   if (o.save && !o.settings.empty()) {
     IStream* out = SHCreateMemStream(nullptr, 0);
     plugin->Save(out);

@@ -1,0 +1,167 @@
+// The stand-in host end to end: it loads a settings stream with two
+// accounts on two real Dovecot servers, the plug-in's checker checks both
+// by itself, and the host's button and tooltips tell of the new mail. The
+// button as shown on the (virtual) screen is kept as an artifact.
+#include <gtest/gtest.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "core/Scoped.h"
+#include "core/SettingsTree.h"
+#include "filter/AccountRecords.h"
+#include "filter/MailAccount.h"
+#include "support/Services.h"
+
+using pwtest::Service;
+
+namespace {
+
+void AddMail(const Service& server, int n, size_t bodyBytes) {
+  const std::string path =
+      server.Dir() + "/home/user/Maildir/new/" + std::to_string(1700000000 + n) + ".M" + std::to_string(n) + "P1.e2e";
+  const std::string text = "From: a@example.org\r\nSubject: mail " + std::to_string(n) + "\r\n\r\n" +
+                           std::string(bodyBytes, 'x') + "\r\n";
+  pw::ScopedHandle f(CreateFileW(pwtest::WindowsPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  ASSERT_TRUE(f);
+  DWORD put = 0;
+  ASSERT_TRUE(WriteFile(f.Get(), text.data(), static_cast<DWORD>(text.size()), &put, nullptr));
+}
+
+pw::RefPtr<pw::MailAccount> Account(const wchar_t* name, int port) {
+  auto a = pw::RefPtr<pw::MailAccount>::Adopt(new pw::MailAccount(nullptr));
+  wcscpy(a->settings.accountName, name);
+  wcscpy(a->settings.inServer, L"127.0.0.1");
+  a->settings.inPort = static_cast<uint32_t>(port);
+  wcscpy(a->settings.inUser, L"user");
+  wcscpy(a->settings.inPassword, L"secret");
+  a->settings.timeout = 10000;
+  return a;
+}
+
+bool WriteSettings(const std::wstring& path, const std::vector<pw::RefPtr<pw::MailAccount>>& accounts) {
+  pw::SettingsTree tree;
+  tree.CreateNode(L"accounts");
+  pw::SaveAccountRecords(tree, accounts);
+  tree.CloseNode();
+  IStream* stream = nullptr;
+  if (FAILED(SHCreateStreamOnFileEx(path.c_str(), STGM_CREATE | STGM_WRITE, 0, TRUE, nullptr, &stream))) return false;
+  const uint8_t version[4] = {25, 0, 0, 0};
+  stream->Write(version, 4, nullptr);
+  const bool ok = tree.WriteToStream(stream);
+  stream->Release();
+  return ok;
+}
+
+// Runs a program to its end with its output in a file; the exit code.
+int RunProgram(std::wstring commandLine, const std::wstring& outputFile, DWORD timeoutMs) {
+  SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+  pw::ScopedHandle out(CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
+  STARTUPINFOW si = {sizeof(si)};
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = out.Get();
+  si.hStdError = out.Get();
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return -1;
+  pw::ScopedHandle process(pi.hProcess), thread(pi.hThread);
+  if (WaitForSingleObject(pi.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+    TerminateProcess(pi.hProcess, 99);
+    return -2;
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  return static_cast<int>(code);
+}
+
+// The host's output without the CR that its text-mode stdout adds.
+std::string ReadOutput(const std::string& unixPath) {
+  std::string text = pwtest::ReadLinuxFile(unixPath);
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  return text;
+}
+
+std::string Line(const std::string& output, const std::string& prefix) {
+  const size_t at = output.find("\n" + prefix);
+  if (at == std::string::npos) return std::string();
+  const size_t end = output.find_first_of("\r\n", at + 1);
+  return output.substr(at + 1 + prefix.size(), end - at - 1 - prefix.size());
+}
+
+struct Pixels {
+  int width = 0, height = 0;
+  std::vector<uint32_t> rgb;  // 0x00RRGGBB, top row first
+};
+
+bool ReadBmp(const std::string& unixPath, Pixels& p) {
+  const std::string bytes = pwtest::ReadLinuxFile(unixPath);
+  if (bytes.size() < 54 || bytes[0] != 'B' || bytes[1] != 'M') return false;
+  auto u32 = [&](size_t at) { return *reinterpret_cast<const uint32_t*>(bytes.data() + at); };
+  const uint32_t offset = u32(10);
+  p.width = static_cast<int>(u32(18));
+  p.height = static_cast<int>(u32(22));
+  if (bytes.size() < offset + size_t(p.width) * p.height * 4) return false;
+  p.rgb.resize(size_t(p.width) * p.height);
+  for (int y = 0; y < p.height; ++y)
+    for (int x = 0; x < p.width; ++x)
+      p.rgb[size_t(y) * p.width + x] = u32(offset + (size_t(p.height - 1 - y) * p.width + x) * 4) & 0xFFFFFF;
+  return true;
+}
+
+}  // namespace
+
+TEST(HostEndToEnd, TwoAccountsCheckedByTheCheckerAndAnnounced) {
+  Service home("dovecot"), work("dovecot");
+  ASSERT_TRUE(home.Ok()) << home.Error();
+  ASSERT_TRUE(work.Ok()) << work.Error();
+  for (int n = 1; n <= 2; ++n) AddMail(home, n, 700);
+  for (int n = 1; n <= 3; ++n) AddMail(work, n, 100);
+
+  pwtest::LinuxTempDir dir;
+  const std::wstring settings = pwtest::WindowsPath(dir.Path() + "/settings.dat");
+  ASSERT_TRUE(WriteSettings(settings, {Account(L"Home", home.Port()), Account(L"Work", work.Port())}));
+  const std::string shot = PW_BINARY_DIR "/artifacts/host-button-newmail.bmp";
+  CreateDirectoryW(pwtest::WindowsPath(PW_BINARY_DIR "/artifacts").c_str(), nullptr);
+  const std::wstring host = pwtest::WindowsPath(PW_BINARY_DIR "/dockhost.exe");
+  const std::wstring output = pwtest::WindowsPath(dir.Path() + "/output.txt");
+  const int rc = RunProgram(L"\"" + host + L"\" --settings \"" + settings + L"\" --wait-checks 30 --print --report --snapshot \"" +
+                         pwtest::WindowsPath(shot) + L"\" --save",
+                     output, 90000);
+  const std::string out = "\n" + ReadOutput(dir.Path() + "/output.txt");
+  ASSERT_EQ(rc, 0) << out;
+  std::cout << "host button screenshot: " << shot << std::endl;
+
+  // Sizes as the server lists them: 40 header bytes, the body and its
+  // CR LF; 2 x 742 = 1484 bytes is 1.45K, 3 x 142 = 426, 1910 is 1.87K.
+  EXPECT_EQ(Line(out, "title: "), "Postwarden 5 (1.87K)") << out;
+  EXPECT_EQ(Line(out, "tooltip: "), "Postwarden\\nHome\\t2 (1.45K)\\nWork\\t3 (426)") << out;
+  // The rich text formats sizes the way the system does.
+  const std::string rich = Line(out, "rich tooltip: ");
+  EXPECT_EQ(rich.rfind("<b>Home</b>\\t2 (", 0), 0u) << rich;
+  EXPECT_NE(rich.find(")\\n<b>Work</b>\\t3 ("), std::string::npos) << rich;
+  EXPECT_NE(out.find("account Home: status 1, last error 0"), std::string::npos) << out;
+  EXPECT_NE(out.find("account Work: status 1, last error 0"), std::string::npos) << out;
+
+  // The button as the screen shows it: a count is painted near the top,
+  // and the strips' transparent magenta never is.
+  Pixels p;
+  ASSERT_TRUE(ReadBmp(shot, p));
+  int dark = 0, magenta = 0;
+  for (int y = 0; y < p.height; ++y)
+    for (int x = 0; x < p.width; ++x) {
+      const uint32_t c = p.rgb[size_t(y) * p.width + x];
+      if (c == 0xFF00FF) ++magenta;
+      if (y < p.height / 2 && ((c >> 16) & 0xFF) < 60 && ((c >> 8) & 0xFF) < 60 && (c & 0xFF) < 60) ++dark;
+    }
+  EXPECT_EQ(magenta, 0);
+  EXPECT_GT(dark, 3) << "no count drawn";
+
+  // What the checks found was saved: a second run reads the messages back.
+  const int rc2 = RunProgram(L"\"" + host + L"\" --settings \"" + settings + L"\" --report", output, 60000);
+  const std::string again = ReadOutput(dir.Path() + "/output.txt");
+  ASSERT_EQ(rc2, 0) << again;
+  EXPECT_NE(again.find("account Home: status 1, last error 0\n  messages: 2"), std::string::npos) << again;
+  EXPECT_NE(again.find("account Work: status 1, last error 0\n  messages: 3"), std::string::npos) << again;
+}
