@@ -1,6 +1,7 @@
 #include "core/DeletedLog.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "core/GlobalSettings.h"
 #include "core/Scoped.h"
@@ -11,6 +12,20 @@
 
 namespace pw {
 namespace {
+
+// The header arrives with CR LF line ends and the file is written in text
+// mode, which turns every "\n" into CR LF: without this the record would
+// hold CR CR LF.
+std::string PlainLineEnds(const char* text) {
+  std::string out;
+  for (const char* p = text; *p; ++p)
+    if (!(p[0] == '\r' && p[1] == '\n')) out.push_back(*p);
+  return out;
+}
+
+struct FileCloser {
+  void operator()(FILE* f) const { fclose(f); }
+};
 
 std::string Field(const MailMessage& message, const wchar_t* name) {
   const wchar_t* value = nextFieldValue(message, name);
@@ -32,7 +47,7 @@ std::string FormatDeletedRecord(const MailAccount& account, const MailMessage& m
   if (message.filterText.IsSet()) r += "*** Matched Filter: " + WideToAnsi(message.filterText.Get()) + "\n";
   if (logFlags & LogFlags::RawHeader) {
     r += "*** MESSAGE HEADER:\n";
-    if (message.rawHeader.Get()) r += message.rawHeader.Get();
+    if (message.rawHeader.Get()) r += PlainLineEnds(message.rawHeader.Get());
     r += "\n";
   } else {
     r += "*** From          : " + Field(message, L"From") + "\n";
@@ -50,10 +65,9 @@ void LogDeletedMessage(const GlobalSettings& settings, CriticalSection& lock, co
   GetLocalTime(&now);
   std::string record = FormatDeletedRecord(account, message, settings.filterLogFlags, now);
   ScopedLock g(lock);
-  FILE* file = _wfopen(settings.filtersLogFile, L"at");
+  std::unique_ptr<FILE, FileCloser> file(_wfopen(settings.filtersLogFile, L"at"));
   if (!file) return;
-  fwrite(record.data(), 1, record.size(), file);
-  fclose(file);
+  fwrite(record.data(), 1, record.size(), file.get());
 }
 
 }  // namespace pw
