@@ -51,6 +51,7 @@ void PluginObject::TearDown() {
   // The list window and the sound player come with their own modules; the
   // checker is told to stop and waited for before the accounts go away.
   StopChecker();
+  listWindow_.Close();
   defaultIcon_.Reset();
   countFont_.Reset();
   ObjectDestroyed();
@@ -389,9 +390,7 @@ HRESULT PluginObject::QueryInfo(UINT id, UINT_PTR subId, void* out) {
 void PluginObject::StartChecker() { checker_.Start(); }
 void PluginObject::StopChecker() { checker_.Stop(); }
 
-void PluginObject::OpenMessagesList() {
-  // The messages list window comes with its own module.
-}
+void PluginObject::OpenMessagesList() { listWindow_.Open(); }
 
 void PluginObject::RunMailReader(bool markRead) {
   std::wstring program = CommandProgram(settings_.reader);

@@ -12,6 +12,7 @@
 #include "core/AnimationStrip.h"
 #include "core/CheckerThread.h"
 #include "core/GlobalSettings.h"
+#include "core/ListWindowThread.h"
 #include "core/Scheduler.h"
 #include "core/Scoped.h"
 #include "core/SharedLock.h"
@@ -93,6 +94,9 @@ class PluginObject final : public dockrail::IDockPlugin {
   void StartChecker();
   void StopChecker();
   void OpenMessagesList();
+  // Posts to the messages list window; false while it does not exist.
+  bool PostToList(UINT message, WPARAM wParam, LPARAM lParam) { return listWindow_.Post(message, wParam, lParam); }
+  bool ListWindowExists() const { return listWindow_.Window() != nullptr; }
   void RunMailReader(bool markRead);
   void MarkAllRead();
   // Queues a sound unless the quiet period forbids it (accounts and rule sets).
@@ -139,6 +143,7 @@ class PluginObject final : public dockrail::IDockPlugin {
   PluginAccountOwner accountOwner_{*this};
   std::vector<RefPtr<MailAccount>> accounts_;
   SoundPlayer sounds_;
+  ListWindowThread listWindow_{*this};
 };
 
 // The program part of a command line: arguments and quotes removed.

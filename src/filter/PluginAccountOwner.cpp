@@ -8,6 +8,17 @@
 #include "filter/RuleSeam.h"
 
 namespace pw {
+namespace {
+
+// The window releases the reference that travels with the message.
+template <typename Record>
+void PostRecord(PluginObject& plugin, UINT message, WPARAM wParam, Record& record) {
+  if (!plugin.ListWindowExists()) return;
+  record.AddRef();
+  if (!plugin.PostToList(message, wParam, reinterpret_cast<LPARAM>(&record))) record.Release();
+}
+
+}  // namespace
 
 bool PluginAccountOwner::Paused() const { return plugin_.Settings().pause != 0; }
 
@@ -15,25 +26,41 @@ uint32_t PluginAccountOwner::ConnectionFlags() const { return plugin_.Connection
 
 bool PluginAccountOwner::FilteringEnabled() const { return plugin_.Settings().useFilter != 0; }
 
-// The messages list window is not built yet: it is never open, and the
-// reports below have nobody to go to.
-bool PluginAccountOwner::ListWindowOpen() const { return false; }
+bool PluginAccountOwner::ListWindowOpen() const { return plugin_.ListWindowExists(); }
 
 void PluginAccountOwner::TakeHeader(MailAccount& account, MailMessage& message) {
   if (FilteringEnabled()) ApplyRules(plugin_, account, message);
+  if (!message.HasFlag(MessageFlags::Delete)) PostRecord(plugin_, WM_USER, 0, message);
 }
 
 void PluginAccountOwner::TakeBody(MailAccount& account, MailMessage& message) {
   if (FilteringEnabled() && message.HasFlag(MessageFlags::Reevaluate)) ApplyRules(plugin_, account, message);
+  PostRecord(plugin_, WM_USER, 0, message);
 }
 
-void PluginAccountOwner::MessageAdded(MailAccount&, MailMessage&) {}
-void PluginAccountOwner::MessageRemoved(MailAccount&, MailMessage&) {}
-void PluginAccountOwner::MessageRead(MailAccount&, MailMessage&) {}
-void PluginAccountOwner::MessagesReset(MailAccount&) {}
-void PluginAccountOwner::StatusChanged(MailAccount&, uint32_t, uint32_t) {}
-void PluginAccountOwner::EventLogged(MailAccount&) {}
-void PluginAccountOwner::EventsCleared(MailAccount&) {}
+// Messages to the list window: WM_USER with a kind in wParam, WM_USER + 1
+// for a message added or changed, WM_USER + 10 + status for a status.
+void PluginAccountOwner::MessageAdded(MailAccount& account, MailMessage& message) {
+  if (!plugin_.ListWindowExists()) return;
+  account.AddRef();
+  message.AddRef();
+  if (!plugin_.PostToList(WM_USER + 1, reinterpret_cast<WPARAM>(&account), reinterpret_cast<LPARAM>(&message))) {
+    message.Release();
+    account.Release();
+  }
+}
+void PluginAccountOwner::MessageRemoved(MailAccount&, MailMessage& m) { PostRecord(plugin_, WM_USER, 1, m); }
+void PluginAccountOwner::MessageRead(MailAccount&, MailMessage& m) { PostRecord(plugin_, WM_USER, 3, m); }
+void PluginAccountOwner::MessagesReset(MailAccount& a) { PostRecord(plugin_, WM_USER, 2, a); }
+void PluginAccountOwner::ScheduleChanged(MailAccount& a) { PostRecord(plugin_, WM_USER, 5, a); }
+void PluginAccountOwner::EventLogged(MailAccount& a) { PostRecord(plugin_, WM_USER, 7, a); }
+void PluginAccountOwner::EventsCleared(MailAccount& a) { PostRecord(plugin_, WM_USER, 8, a); }
+
+void PluginAccountOwner::StatusChanged(MailAccount& account, uint32_t status, uint32_t arg) {
+  if (status > 8 || !plugin_.ListWindowExists()) return;
+  account.AddRef();
+  if (!plugin_.PostToList(WM_USER + 10 + status, reinterpret_cast<WPARAM>(&account), arg)) account.Release();
+}
 
 void PluginAccountOwner::LogDeletedMessage(MailAccount& account, MailMessage& message) {
   plugin_.LogDeletedMessage(account, message);

@@ -1,5 +1,5 @@
-// The Plug-in object as its accounts see it. Reports to the messages list
-// window and the connection state are added with the modules that own them.
+// The Plug-in object as its accounts see it: its settings and state, and
+// the reports posted to the messages list window while it exists.
 #pragma once
 
 #include "filter/AccountOwner.h"
@@ -29,6 +29,7 @@ class PluginAccountOwner final : public AccountOwner {
   void PlayNotifySound(const wchar_t* file) override;
   bool Proxy(ProxyParams& out) const override;
   void RunAccountCommand(const wchar_t* cmdLine, const wchar_t* workDir, bool hidden) override;
+  void ScheduleChanged(MailAccount& account) override;
 
  private:
   PluginObject& plugin_;

@@ -1,0 +1,68 @@
+#include "core/ListWindowThread.h"
+
+#include <commctrl.h>
+
+#include "core/PluginObject.h"
+
+namespace pw {
+
+void ListWindowThread::Open() {
+  if (HWND w = window_) {
+    // Another thread's window comes forward only with its input attached.
+    const DWORD mine = GetCurrentThreadId();
+    const DWORD theirs = GetWindowThreadProcessId(w, nullptr);
+    AttachThreadInput(mine, theirs, TRUE);
+    SetForegroundWindow(w);
+    ShowWindow(w, SW_SHOWNORMAL);
+    AttachThreadInput(mine, theirs, FALSE);
+    return;
+  }
+  if (thread_ && WaitForSingleObject(thread_.Get(), 0) == WAIT_TIMEOUT) return;  // still starting
+  thread_.Reset(CreateThread(nullptr, 0, &ListWindowThread::Main, this, 0, nullptr));
+}
+
+void ListWindowThread::Close() {
+  if (!thread_) return;
+  if (HWND w = window_) PostMessageW(w, kListClose, 0, 0);
+  WaitForSingleObject(thread_.Get(), INFINITE);
+  thread_.Reset();
+}
+
+bool ListWindowThread::Post(UINT message, WPARAM wParam, LPARAM lParam) {
+  HWND w = window_;
+  return w && PostMessageW(w, message, wParam, lParam);
+}
+
+DWORD WINAPI ListWindowThread::Main(void* param) {
+  auto* self = static_cast<ListWindowThread*>(param);
+  ScopedCoInit com;
+  INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&icc);
+  HWND w = CreateMessagesListWindow(self->plugin_);
+  if (!w) return 0;
+  const RECT& r = self->plugin_.Settings().listRect;
+  if (r.left == 0 && r.top == 0 && r.right == 0) {
+    ShowWindow(w, SW_SHOWNORMAL);
+  } else {
+    MoveWindow(w, r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
+    ShowWindow(w, SW_SHOWNORMAL);
+  }
+  self->window_ = w;
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (msg.message == kListClose) break;
+    if (!IsDialogMessageW(w, &msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    if (!IsWindow(w) || !IsWindowVisible(w)) break;
+  }
+  self->window_ = nullptr;
+  if (IsWindow(w)) DestroyWindow(w);
+  return 0;
+}
+
+// Until the messages list window is built there is none to create.
+HWND CreateMessagesListWindow(PluginObject&) { return nullptr; }
+
+}  // namespace pw

@@ -1,0 +1,44 @@
+// The thread of the messages list window: started on demand, it owns the
+// window and its message loop; other threads reach the window only through
+// posted messages, each carrying its own reference to the record it names.
+#pragma once
+
+#include <windows.h>
+#include <atomic>
+
+#include "core/Scoped.h"
+
+namespace pw {
+
+class PluginObject;
+
+inline constexpr UINT kListClose = WM_USER + 100;
+
+// Creates the messages list window on the calling thread, or null while the
+// program has none.
+HWND CreateMessagesListWindow(PluginObject& plugin);
+
+class ListWindowThread {
+ public:
+  explicit ListWindowThread(PluginObject& plugin) : plugin_(plugin) {}
+  ~ListWindowThread() { Close(); }
+  ListWindowThread(const ListWindowThread&) = delete;
+  ListWindowThread& operator=(const ListWindowThread&) = delete;
+
+  // Brings the window forward, or starts the thread that creates it.
+  void Open();
+  // Asks the window to close and waits for its thread.
+  void Close();
+  HWND Window() const { return window_; }
+  // Posts to the window; false (nothing posted) while there is none.
+  bool Post(UINT message, WPARAM wParam, LPARAM lParam);
+
+ private:
+  static DWORD WINAPI Main(void* self);
+
+  PluginObject& plugin_;
+  std::atomic<HWND> window_{nullptr};
+  ScopedHandle thread_;
+};
+
+}  // namespace pw
