@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/Scoped.h"
+#include "filter/AccountStatusText.h"
 #include "filter/FakeOwner.h"
 #include "filter/MailAccount.h"
 #include "support/Pump.h"
@@ -340,4 +341,23 @@ TEST(AccountCheck, ClosingARunningCheckEndsItOnce) {
   pwtest::PumpFor(200);
   EXPECT_EQ(owner.checksEnded, 1);
   closesocket(listener);
+}
+
+TEST(AccountStatusText, ProgressReadyErrorWaitingAndSuspended) {
+  FakeOwner owner;
+  auto a = pwtest::NewAccount(&owner);
+  pwtest::List(*a, {"a", "b", "c"});
+  EXPECT_EQ(pw::AccountStatusText(*a, pw::kStatusLoadingHeader, 2), L"Loading header 2 (of 3)");
+  EXPECT_EQ(pw::AccountStatusText(*a, pw::kStatusDeleting, 7), L"Deleting message 7");
+  EXPECT_EQ(pw::AccountStatusText(*a, pw::kStatusLoadingMessage, 1), L"Loading message 1");
+  EXPECT_EQ(pw::AccountStatusText(*a, pw::kStatusListing, 0), L"Receiving list of messages from server...");
+  EXPECT_EQ(pw::AccountStatusText(*a, pw::kStatusError, pw::kErrorLogin),
+            L"Error: Incorrect user name or/and password");
+  EXPECT_EQ(pw::AccountStatusText(*a, pw::kStatusReady, 0), L"Ready...");
+  a->settings.connection = 1;  // a dial-up connection that is not up
+  EXPECT_EQ(pw::AccountStatusText(*a, pw::kStatusError, pw::kErrorLogin), L"Waiting for connection...");
+  owner.paused = true;
+  EXPECT_EQ(pw::AccountStatusText(*a, pw::kStatusReady, 0), L"Suspended...");
+  // Progress is shown as it is, whatever the display state.
+  EXPECT_EQ(pw::AccountStatusText(*a, pw::kStatusAuthorizing, 0), L"Authorizing...");
 }
