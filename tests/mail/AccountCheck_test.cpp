@@ -24,11 +24,7 @@ void AddMail(const Service& server, int n, const std::string& subject) {
       server.Dir() + "/home/user/Maildir/new/" + std::to_string(1700000000 + n) + ".M" + std::to_string(n) + "P1.t";
   const std::string text = "From: a@example.org\r\nTo: user@example.org\r\nSubject: " + subject + "\r\n\r\nbody " +
                            std::to_string(n) + "\r\n";
-  pw::ScopedHandle file(CreateFileW(pwtest::WindowsPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-  ASSERT_TRUE(file) << path;
-  DWORD written = 0;
-  ASSERT_TRUE(WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
+  ASSERT_TRUE(pwtest::WriteNewLinuxFile(path, text)) << path;
 }
 
 void Point(pw::MailAccount& a, int port, const wchar_t* password = L"secret") {

@@ -19,6 +19,7 @@
 #include "support/Services.h"
 
 using pwtest::RecordingSink;
+using pwtest::SubjectOf;
 using pwtest::Service;
 
 namespace {
@@ -33,11 +34,7 @@ class Pop3MailutilsTest : public ::testing::Test {
     const std::string path = server.Dir() + "/home/user/INBOX/new/" + std::to_string(1700000000 + n) + ".M" +
                              std::to_string(n) + "P1.test";
     const std::string text = "From: a@example.org\nTo: user@example.org\nSubject: " + subject + "\n\n" + body + "\n";
-    pw::ScopedHandle file(CreateFileW(pwtest::WindowsPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(file) << path;
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
+    ASSERT_TRUE(pwtest::WriteNewLinuxFile(path, text)) << path;
   }
 
   int Check(RecordingSink& sink, int port, uint32_t options, const wchar_t* password = L"secret",
@@ -45,10 +42,6 @@ class Pop3MailutilsTest : public ::testing::Test {
     session_ = std::make_unique<pw::MailSession>();
     session_->SetSink(&sink);
     return session_->ConnectPop3(host, static_cast<uint32_t>(port), options, kUser, password, kTimeout);
-  }
-
-  static int Count(const RecordingSink& sink, const std::string& entry) {
-    return static_cast<int>(std::count(sink.log.begin(), sink.log.end(), entry));
   }
 
   // What the server's transcript says it received, in order (the password
@@ -70,12 +63,6 @@ class Pop3MailutilsTest : public ::testing::Test {
 
   std::unique_ptr<pw::MailSession> session_;
 };
-
-std::string SubjectOf(const std::string& header) {
-  const size_t at = header.find("Subject: ");
-  if (at == std::string::npos) return std::string();
-  return header.substr(at + 9, header.find("\r\n", at) - at - 9);
-}
 
 }  // namespace
 
@@ -118,11 +105,11 @@ TEST_F(Pop3MailutilsTest, FetchesInOrderAndDeletesAfterEveryFetch) {
                                              "TOP 1 0", "TOP 2 0", "RETR 2", "TOP 3 0", "DELE 1", "DELE 2",
                                              "QUIT"};
   EXPECT_EQ(Received(server), expected);
-  EXPECT_EQ(Count(sink, "S10"), 1);
-  EXPECT_EQ(Count(sink, "S21"), 1);
-  EXPECT_EQ(Count(sink, "S22 3"), 1);
-  EXPECT_EQ(Count(sink, "S23 2"), 1);
-  EXPECT_EQ(Count(sink, "S24 2"), 1);
+  EXPECT_EQ(sink.Count("S10"), 1);
+  EXPECT_EQ(sink.Count("S21"), 1);
+  EXPECT_EQ(sink.Count("S22 3"), 1);
+  EXPECT_EQ(sink.Count("S23 2"), 1);
+  EXPECT_EQ(sink.Count("S24 2"), 1);
 
   // Committed at QUIT; the survivor keeps its id.
   RecordingSink again;
@@ -139,10 +126,10 @@ TEST_F(Pop3MailutilsTest, WrongPasswordThenEmptyMailbox) {
   ASSERT_EQ(Check(refused, server.Port(), 0, L"wrong"), 1);
   ASSERT_TRUE(refused.WaitClosed()) << refused.Dump();
   ASSERT_EQ(refused.errors, std::vector<uint32_t>{pw::kErrorLogin}) << refused.Dump();
-  EXPECT_EQ(Count(refused, "E105 0 -ERR [AUTH] Bad login"), 1) << refused.Dump();
+  EXPECT_EQ(refused.Count("E105 0 -ERR [AUTH] Bad login"), 1) << refused.Dump();
   EXPECT_EQ(refused.sent, (std::vector<std::string>{"USER user@example.org", "*******", "QUIT"}));
   EXPECT_TRUE(refused.listed.empty());
-  EXPECT_EQ(Count(refused, "S10"), 1);
+  EXPECT_EQ(refused.Count("S10"), 1);
 
   RecordingSink empty;
   ASSERT_EQ(Check(empty, server.Port(), 0), 1);
@@ -162,7 +149,7 @@ TEST_F(Pop3MailutilsTest, ApopWithTheGreetingsTimeStamp) {
   ASSERT_TRUE(sink.WaitClosed()) << sink.Dump();
   EXPECT_TRUE(sink.errors.empty()) << sink.Dump();
   EXPECT_EQ(sink.listed.size(), 3u) << sink.Dump();
-  EXPECT_EQ(Count(sink, "S21"), 0);  // no "password accepted" after APOP
+  EXPECT_EQ(sink.Count("S21"), 0);  // no "password accepted" after APOP
   // The digest of this greeting's time stamp and the secret.
   std::string greeting;
   for (const auto& l : sink.log)
@@ -197,7 +184,7 @@ TEST_F(Pop3MailutilsTest, StlsAndTlsWithAVerifiedCertificate) {
   ASSERT_EQ(Check(sink, server.Port(), pw::kOptionStartTls, L"secret", L"localhost"), 1);
   ASSERT_TRUE(sink.WaitClosed()) << sink.Dump();
   EXPECT_TRUE(sink.errors.empty()) << sink.Dump();
-  EXPECT_EQ(Count(sink, "S11"), 1);
+  EXPECT_EQ(sink.Count("S11"), 1);
   ASSERT_EQ(sink.bodies.size(), 1u) << sink.Dump();
   EXPECT_NE(sink.bodies.begin()->second.find("\r\n\r\nbody\r\n"), std::string::npos);
   const std::vector<std::string> received = Received(server);
@@ -225,7 +212,7 @@ TEST_F(Pop3MailutilsTest, UnverifiedCertificateGetsNoCredentials) {
   ASSERT_TRUE(sink.WaitClosed()) << sink.Dump();
   EXPECT_EQ(sink.errors, std::vector<uint32_t>{pw::kErrorTlsCertificate}) << sink.Dump();
   EXPECT_EQ(sink.sent, std::vector<std::string>{"STLS"});
-  EXPECT_EQ(Count(sink, "S10"), 1);
+  EXPECT_EQ(sink.Count("S10"), 1);
   pwtest::PumpFor(300);  // the server logs what it got before it notices the end
   EXPECT_EQ(Received(server), std::vector<std::string>{"STLS"});
 }
@@ -237,9 +224,9 @@ TEST_F(Pop3MailutilsTest, RefusedStlsSendsNoCredentials) {
   ASSERT_EQ(Check(sink, server.Port(), pw::kOptionStartTls), 1);
   ASSERT_TRUE(sink.WaitClosed()) << sink.Dump();
   EXPECT_EQ(sink.errors, std::vector<uint32_t>{pw::kErrorTlsConnect}) << sink.Dump();
-  EXPECT_EQ(Count(sink, "E302 0"), 1) << sink.Dump();
+  EXPECT_EQ(sink.Count("E302 0"), 1) << sink.Dump();
   EXPECT_EQ(sink.sent, (std::vector<std::string>{"STLS", "QUIT"}));
-  EXPECT_EQ(Count(sink, "S10"), 1);
+  EXPECT_EQ(sink.Count("S10"), 1);
   // The server's own record: STLS, then QUIT, and nothing in between.
   EXPECT_EQ(Received(server), (std::vector<std::string>{"STLS", "QUIT"}));
 }

@@ -16,6 +16,7 @@
 #include "support/Services.h"
 
 using pwtest::RecordingSink;
+using pwtest::SubjectOf;
 using pwtest::Service;
 
 namespace {
@@ -30,11 +31,7 @@ class Pop3Test : public ::testing::Test {
                              std::to_string(n) + "P1.test";
     const std::string text =
         "From: a@example.org\r\nTo: user@example.org\r\nSubject: " + subject + "\r\n\r\n" + body + "\r\n";
-    pw::ScopedHandle file(CreateFileW(pwtest::WindowsPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(file) << path;
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
+    ASSERT_TRUE(pwtest::WriteNewLinuxFile(path, text)) << path;
   }
 
   int Check(RecordingSink& sink, int port, uint32_t options, const wchar_t* password = L"secret",
@@ -44,19 +41,8 @@ class Pop3Test : public ::testing::Test {
     return session_->ConnectPop3(host, static_cast<uint32_t>(port), options, L"user", password, kTimeout);
   }
 
-  static int Count(const RecordingSink& sink, const std::string& entry) {
-    return static_cast<int>(std::count(sink.log.begin(), sink.log.end(), entry));
-  }
-
   std::unique_ptr<pw::MailSession> session_;
 };
-
-// What a header text says its subject is.
-std::string SubjectOf(const std::string& header) {
-  const size_t at = header.find("Subject: ");
-  if (at == std::string::npos) return std::string();
-  return header.substr(at + 9, header.find("\r\n", at) - at - 9);
-}
 
 }  // namespace
 
@@ -101,8 +87,8 @@ TEST_F(Pop3Test, FetchesAsAskedAndDeletesLast) {
   EXPECT_EQ(sink.sent.back(), "QUIT");
   EXPECT_EQ(sink.sent[sink.sent.size() - 2].rfind("DELE ", 0), 0u);
   EXPECT_EQ(sink.sent[sink.sent.size() - 3].rfind("RETR ", 0), 0u);
-  EXPECT_EQ(Count(sink, "S10"), 1);
-  EXPECT_EQ(Count(sink, "S21"), 1);
+  EXPECT_EQ(sink.Count("S10"), 1);
+  EXPECT_EQ(sink.Count("S21"), 1);
 
   // The deletion was committed at QUIT.
   RecordingSink again;
@@ -122,7 +108,7 @@ TEST_F(Pop3Test, WrongPasswordAndEmptyMailbox) {
   EXPECT_EQ(refused.sent.back(), "QUIT");
   EXPECT_FALSE(refused.SentStartingWith("STAT"));
   EXPECT_TRUE(refused.listed.empty());
-  EXPECT_EQ(Count(refused, "S10"), 1);
+  EXPECT_EQ(refused.Count("S10"), 1);
   // The server's line comes with the error.
   for (const auto& l : refused.log) {
     if (l.rfind("E105", 0) == 0) {
@@ -153,7 +139,7 @@ TEST_F(Pop3Test, ApopWithTheGreetingsTimeStamp) {
   EXPECT_EQ(sink.sent[0].size(), 10u + 32u);
   EXPECT_FALSE(sink.SentStartingWith("USER"));
   EXPECT_FALSE(sink.SentStartingWith("*******"));
-  EXPECT_EQ(Count(sink, "S21"), 0);  // no "password accepted" after APOP
+  EXPECT_EQ(sink.Count("S21"), 0);  // no "password accepted" after APOP
   EXPECT_EQ(sink.listed.size(), 3u);
 
   RecordingSink wrong;
@@ -175,7 +161,7 @@ TEST_F(Pop3Test, ApopChosenButNoTimeStamp) {
   EXPECT_EQ(sink.sent[0], "USER user");
   EXPECT_EQ(sink.sent[1], "*******");
   EXPECT_FALSE(sink.SentStartingWith("APOP"));
-  EXPECT_EQ(Count(sink, "S21"), 1);
+  EXPECT_EQ(sink.Count("S21"), 1);
   EXPECT_EQ(sink.listed.size(), 3u);
 }
 
@@ -214,7 +200,7 @@ TEST_F(Pop3Test, RefusedRetrEndsWithQuitBeforeAnyDeletion) {
   ASSERT_GE(sink.sent.size(), 2u);
   EXPECT_EQ(sink.sent[sink.sent.size() - 2], "RETR 2");
   EXPECT_EQ(sink.sent.back(), "QUIT");
-  EXPECT_EQ(Count(sink, "S10"), 1);
+  EXPECT_EQ(sink.Count("S10"), 1);
 
   RecordingSink again;
   ASSERT_EQ(Check(again, server.Port(), 0), 1);
@@ -235,7 +221,7 @@ TEST_F(Pop3Test, StlsWithAVerifiedCertificate) {
   ASSERT_GE(sink.sent.size(), 2u);
   EXPECT_EQ(sink.sent[0], "STLS");
   EXPECT_EQ(sink.sent[1], "USER user");
-  EXPECT_EQ(Count(sink, "S11"), 1);
+  EXPECT_EQ(sink.Count("S11"), 1);
   EXPECT_EQ(sink.listed.size(), 3u);
 
   // The same server with TLS from the first byte.
@@ -280,7 +266,7 @@ TEST_F(Pop3Test, StlsWithAnUnverifiedCertificateSendsNoLogin) {
   ASSERT_TRUE(sink.WaitClosed()) << sink.Dump();
   EXPECT_EQ(sink.errors, std::vector<uint32_t>{pw::kErrorTlsCertificate}) << sink.Dump();
   EXPECT_EQ(sink.sent, std::vector<std::string>{"STLS"});
-  EXPECT_EQ(Count(sink, "S10"), 1);
+  EXPECT_EQ(sink.Count("S10"), 1);
 }
 
 TEST_F(Pop3Test, UnverifiedCertificateRefusedUntilPinned) {
@@ -298,7 +284,7 @@ TEST_F(Pop3Test, UnverifiedCertificateRefusedUntilPinned) {
   bool named = false;
   for (const auto& l : refused.log) named = named || (l.rfind("S13", 0) == 0 && l.find(fingerprint) != std::string::npos);
   EXPECT_TRUE(named) << refused.Dump();
-  EXPECT_EQ(Count(refused, "S10"), 1);
+  EXPECT_EQ(refused.Count("S10"), 1);
 
   // Another certificate's pin does not help; this one's does.
   RecordingSink other;

@@ -30,10 +30,6 @@ class Pop3StlsRequiredTest : public ::testing::Test {
     return session_->ConnectPop3(L"127.0.0.2", static_cast<uint32_t>(port), options, L"user", L"secret", kTimeout);
   }
 
-  static int Count(const RecordingSink& sink, const std::string& entry) {
-    return static_cast<int>(std::count(sink.log.begin(), sink.log.end(), entry));
-  }
-
   // The login process's line for a client that said QUIT before logging in
   // (the start-up probe only connects and closes); empty if none came.
   static std::string QuitLine(const Service& server) {
@@ -68,12 +64,12 @@ TEST_F(Pop3StlsRequiredTest, PlainLoginRefusedThenAcceptedAfterStls) {
   ASSERT_EQ(Check(plain, server.Port(), 0), 1);
   ASSERT_TRUE(plain.WaitClosed()) << plain.Dump();
   ASSERT_EQ(plain.errors, std::vector<uint32_t>{pw::kErrorLogin}) << plain.Dump();
-  EXPECT_EQ(Count(plain, "E105 0 -ERR [AUTH] Plaintext authentication disallowed on non-secure (SSL/TLS) connections."),
+  EXPECT_EQ(plain.Count("E105 0 -ERR [AUTH] Plaintext authentication disallowed on non-secure (SSL/TLS) connections."),
             1)
       << plain.Dump();
   EXPECT_EQ(plain.sent, (std::vector<std::string>{"USER user", "QUIT"}));
   EXPECT_TRUE(plain.listed.empty());
-  EXPECT_EQ(Count(plain, "S10"), 1);
+  EXPECT_EQ(plain.Count("S10"), 1);
   const std::string line = QuitLine(server);
   EXPECT_NE(line.find("user=<user>"), std::string::npos) << line;  // the log does show a tried name
   EXPECT_NE(line.find("rip=127.0.0.1, lip=127.0.0.2"), std::string::npos) << line;
@@ -86,8 +82,8 @@ TEST_F(Pop3StlsRequiredTest, PlainLoginRefusedThenAcceptedAfterStls) {
   ASSERT_GE(secure.sent.size(), 3u) << secure.Dump();
   EXPECT_EQ(secure.sent[0], "STLS");
   EXPECT_EQ(secure.sent[1], "USER user");
-  EXPECT_EQ(Count(secure, "S11"), 1);
-  EXPECT_EQ(Count(secure, "S21"), 1);
+  EXPECT_EQ(secure.Count("S11"), 1);
+  EXPECT_EQ(secure.Count("S21"), 1);
   EXPECT_EQ(secure.listed, (std::vector<std::string>{"<begin>", "<end>"}));
 
   // And with TLS from the first byte.
@@ -106,9 +102,9 @@ TEST_F(Pop3StlsRequiredTest, RefusedStlsEndsWith302AndNoUserName) {
   ASSERT_EQ(Check(sink, server.Port(), pw::kOptionStartTls), 1);
   ASSERT_TRUE(sink.WaitClosed()) << sink.Dump();
   EXPECT_EQ(sink.errors, std::vector<uint32_t>{pw::kErrorTlsConnect}) << sink.Dump();
-  EXPECT_EQ(Count(sink, "E302 0"), 1) << sink.Dump();
+  EXPECT_EQ(sink.Count("E302 0"), 1) << sink.Dump();
   EXPECT_EQ(sink.sent, (std::vector<std::string>{"STLS", "QUIT"}));
-  EXPECT_EQ(Count(sink, "S10"), 1);
+  EXPECT_EQ(sink.Count("S10"), 1);
   // The server's side: this client logged out without naming a user.
   const std::string line = QuitLine(server);
   ASSERT_FALSE(line.empty()) << pwtest::ReadLinuxFile(server.Dir() + "/dovecot.log");

@@ -2,6 +2,7 @@
 // listing and fetches as a test tells it to.
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
@@ -56,6 +57,9 @@ class RecordingSink : public pw::IMailSessionSink {
     failed.push_back(std::to_string(command) + " " + uidl);
   }
 
+  // How often a report line occurs in the log.
+  int Count(const std::string& entry) const { return static_cast<int>(std::count(log.begin(), log.end(), entry)); }
+
   bool WaitClosed(DWORD ms = 15000) { return PumpUntil([&] { return closes > 0; }, ms); }
   bool SentStartingWith(const std::string& prefix) const {
     for (const auto& s : sent)
@@ -68,5 +72,12 @@ class RecordingSink : public pw::IMailSessionSink {
     return out;
   }
 };
+
+// What a header text says its subject is.
+inline std::string SubjectOf(const std::string& header) {
+  const size_t at = header.find("Subject: ");
+  if (at == std::string::npos) return std::string();
+  return header.substr(at + 9, header.find_first_of("\r\n", at) - at - 9);
+}
 
 }  // namespace pwtest

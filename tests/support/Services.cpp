@@ -71,6 +71,14 @@ int RunLinux(const std::string& command, DWORD timeoutMs) {
   return text.empty() ? -1 : atoi(text.c_str());
 }
 
+bool WriteNewLinuxFile(const std::string& unixPath, const std::string& bytes) {
+  pw::ScopedHandle file(CreateFileW(WindowsPath(unixPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  return file && WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
+}
+
 int FreePort() {
   static std::mt19937 rng(GetCurrentProcessId() ^ GetTickCount());
   for (int attempt = 0; attempt < 200; ++attempt) {

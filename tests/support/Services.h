@@ -25,6 +25,8 @@ int FreePort();
 std::wstring WindowsPath(const std::string& unixPath);
 // Reads a whole file named by its Linux path; empty when missing.
 std::string ReadLinuxFile(const std::string& unixPath);
+// Creates a file that must not exist yet (a message dropped into a maildir).
+bool WriteNewLinuxFile(const std::string& unixPath, const std::string& bytes);
 
 // A fresh directory under /tmp, made on the Linux side; removed at the end.
 class LinuxTempDir {

@@ -25,10 +25,7 @@ void AddMail(const Service& server, int n, size_t bodyBytes) {
       server.Dir() + "/home/user/Maildir/new/" + std::to_string(1700000000 + n) + ".M" + std::to_string(n) + "P1.e2e";
   const std::string text = "From: a@example.org\r\nSubject: mail " + std::to_string(n) + "\r\n\r\n" +
                            std::string(bodyBytes, 'x') + "\r\n";
-  pw::ScopedHandle f(CreateFileW(pwtest::WindowsPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
-  ASSERT_TRUE(f);
-  DWORD put = 0;
-  ASSERT_TRUE(WriteFile(f.Get(), text.data(), static_cast<DWORD>(text.size()), &put, nullptr));
+  ASSERT_TRUE(pwtest::WriteNewLinuxFile(path, text)) << path;
 }
 
 pw::RefPtr<pw::MailAccount> Account(const wchar_t* name, int port) {
