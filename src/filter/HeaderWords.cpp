@@ -59,16 +59,7 @@ void AppendPlain(std::wstring& out, const char* p, const char* end, const wchar_
 std::string decodeBase64(const char* text, size_t length) {
   Base64Coder coder;
   coder.Decode(text, length);
-  size_t size = coder.GetOutputLength();
-  // The coder fills padded places with zero bytes; "=" stands for no byte.
-  size_t pads = 0;
-  for (size_t i = length; i > 0 && pads < 2; --i) {
-    const char c = text[i - 1];
-    if (c == '=') ++pads;
-    else if (!((c >= 7 && c <= 13) || c == ' ')) break;
-  }
-  size = size > pads ? size - pads : 0;
-  return std::string(coder.GetOutput(), size);
+  return std::string(coder.GetOutput(), coder.GetOutputLength());
 }
 
 std::string unfold(const char* text, size_t length) {

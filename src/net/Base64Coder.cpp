@@ -85,7 +85,7 @@ void Base64Coder::Decode(const void* bytes, size_t length) {
   inputLength_ = n;
   const size_t groups = n / 4;
   const size_t rest = n % 4;
-  Reserve(output_, groups * 3 + rest + 1);
+  Reserve(output_, groups * 3 + 3 + 1);
   const uint8_t* table = Table().value;
   auto valueAt = [&](size_t pos, bool padAllowed) -> uint32_t {
     if (pos >= n) return 0;
@@ -103,10 +103,16 @@ void Base64Coder::Decode(const void* bytes, size_t length) {
     const uint32_t c = valueAt(base + 2, true), d = valueAt(base + 3, true);
     const uint8_t decoded[3] = {static_cast<uint8_t>(a << 2 | b >> 4), static_cast<uint8_t>(b << 4 | c >> 2),
                                 static_cast<uint8_t>(c << 6 | d)};
-    const size_t count = last ? rest : 3;
-    for (size_t k = 0; k < count; ++k) output_[o++] = static_cast<char>(decoded[k]);
+    for (size_t k = 0; k < 3; ++k) output_[o++] = static_cast<char>(decoded[k]);
   }
-  outputLength_ = o;
+  // Only whole bytes count: "=" and the bits of a short last group stand
+  // for no byte, so binary data (attachments) keeps its exact length.
+  const size_t lastGroup = rest ? rest : (n ? 4 : 0);
+  size_t pads = 0;
+  while (pads < 2 && pads < lastGroup && table[static_cast<uint8_t>(input_[n - 1 - pads])] == kPad) ++pads;
+  const size_t lastBytes = (lastGroup - pads) * 6 / 8;
+  outputLength_ = n ? (n - lastGroup) / 4 * 3 + lastBytes : 0;
+  memset(output_.data() + outputLength_, 0, o - outputLength_);
 }
 
 void Base64Coder::DecodeString(const char* text) { Decode(text, text ? strlen(text) : 0); }

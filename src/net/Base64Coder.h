@@ -13,7 +13,8 @@ class Base64Coder {
   bool Encode(const void* bytes, size_t length);
   bool EncodeString(const char* text);
   // Never fails: control bytes 7-13 and blanks are skipped, a short last
-  // group decodes as if zero-filled.
+  // group decodes as if zero-filled. The output length counts whole bytes
+  // only: "==" ends one byte short, "=" two, "QQ" gives one byte.
   void Decode(const void* bytes, size_t length);
   void DecodeString(const char* text);
 
