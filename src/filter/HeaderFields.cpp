@@ -25,12 +25,10 @@ const char* FindCrLf(const char* p, const char* end) {
 
 }  // namespace
 
-void parseFieldList(const char* p, size_t length, HeaderFieldList& fields) {
+void splitFields(const char* p, size_t length, std::vector<RawField>& fields) {
   fields.clear();
   if (!p) return;
   const char* const end = p + length;
-  // Values other than Content-Type stay bytes until the charset is known.
-  std::vector<std::string> raw;
   while (p < end) {
     const char* colon = p;
     while (colon < end && *colon != ':') ++colon;
@@ -41,21 +39,28 @@ void parseFieldList(const char* p, size_t length, HeaderFieldList& fields) {
     const char* vEnd = FindCrLf(v, end);
     while (vEnd != end && vEnd + 2 < end && IsBlank(vEnd[2])) vEnd = FindCrLf(vEnd + 2, end);
     if (vEnd == end) break;  // unterminated last value: dropped
-    std::wstring name = AnsiToUnicode(p, static_cast<size_t>(colon - p));
-    if (_wcsicmp(name.c_str(), L"Content-Type") == 0) {
-      fields.emplace_back(std::move(name), AnsiToUnicode(v, static_cast<size_t>(vEnd - v)));
-      raw.emplace_back();
-    } else {
-      fields.emplace_back(std::move(name), std::wstring());
-      raw.emplace_back(v, vEnd);
-    }
+    fields.push_back({p, static_cast<size_t>(colon - p), v, static_cast<size_t>(vEnd - v)});
     p = vEnd + 2;
+  }
+}
+
+void parseFieldList(const char* p, size_t length, HeaderFieldList& fields) {
+  fields.clear();
+  std::vector<RawField> raw;
+  splitFields(p, length, raw);
+  // Values other than Content-Type stay bytes until the charset is known.
+  for (const RawField& f : raw) {
+    std::wstring name = AnsiToUnicode(f.name, f.nameLength);
+    if (_wcsicmp(name.c_str(), L"Content-Type") == 0)
+      fields.emplace_back(std::move(name), AnsiToUnicode(f.value, f.valueLength));
+    else
+      fields.emplace_back(std::move(name), std::wstring());
   }
   const std::optional<std::wstring> charset = fieldsCharset(fields);
   const wchar_t* cs = charset ? charset->c_str() : nullptr;
   for (size_t i = 0; i < fields.size(); ++i) {
     auto& [name, value] = fields[i];
-    if (_wcsicmp(name.c_str(), L"Content-Type") != 0) value = decodeValue(raw[i].data(), raw[i].size(), cs);
+    if (_wcsicmp(name.c_str(), L"Content-Type") != 0) value = decodeValue(raw[i].value, raw[i].valueLength, cs);
   }
 }
 
