@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <map>
+#include <string_view>
 #include <cwctype>
 
 #include "core/Scoped.h"
@@ -57,16 +58,28 @@ const NamedCodePage kTable[] = {
     {L"big5", 950},           {L"euc-kr", 949},           {L"ks_c_5601-1987", 949}, {L"cp949", 949},
 };
 
-bool TableToUnicode(UINT codePage, const char* bytes, size_t length, std::wstring& out) {
+// Appends the conversion to `out`; on failure `out` is left as it was.
+bool TableAppendUnicode(UINT codePage, const char* bytes, size_t length, std::wstring& out) {
   if (length > INT_MAX) return false;
-  if (length == 0) {
-    out.clear();
-    return true;
+  if (length == 0) return true;
+  const size_t at = out.size();
+  // One unit per byte is room enough for every code page in practice; ask
+  // for the size only when it is not.
+  out.resize(at + length);
+  int n = MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(length), out.data() + at, static_cast<int>(length));
+  if (n <= 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+    n = MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(length), nullptr, 0);
+    if (n > 0) {
+      out.resize(at + static_cast<size_t>(n));
+      if (MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(length), out.data() + at, n) != n) n = 0;
+    }
   }
-  const int n = MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(length), nullptr, 0);
-  if (n <= 0) return false;
-  out.resize(static_cast<size_t>(n));
-  return MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(length), out.data(), n) == n;
+  if (n <= 0) {
+    out.resize(at);
+    return false;
+  }
+  out.resize(at + static_cast<size_t>(n));
+  return true;
 }
 
 bool TableFromUnicode(UINT codePage, const wchar_t* text, size_t length, std::string& out) {
@@ -83,58 +96,34 @@ bool TableFromUnicode(UINT codePage, const wchar_t* text, size_t length, std::st
 
 bool Named(const wchar_t* charset) { return charset && *charset && wcslen(charset) <= kMaxCharsetName; }
 
-// The service's answer for each name asked so far: creating the service is
-// far slower than any conversion, so each name is looked up once a process.
-class CodePageCache {
+// The route of each name asked so far: creating the service is far slower
+// than any conversion, so each name is looked up once a process. Keys are
+// lower case.
+class RouteCache {
  public:
-  bool Find(const std::wstring& key, UINT& codePage) {
+  bool Find(std::wstring_view key, CharsetRoute& route) {
     AcquireSRWLockShared(&lock_);
     const auto it = known_.find(key);
     const bool found = it != known_.end();
-    if (found) codePage = it->second;
+    if (found) route = it->second;
     ReleaseSRWLockShared(&lock_);
     return found;
   }
-  void Add(const std::wstring& key, UINT codePage) {
+  void Add(std::wstring_view key, const CharsetRoute& route) {
     AcquireSRWLockExclusive(&lock_);
-    if (known_.size() < kMaxNames) known_.emplace(key, codePage);  // hostile mail cannot grow it without end
+    if (known_.size() < kMaxNames) known_.emplace(key, route);  // hostile mail cannot grow it without end
     ReleaseSRWLockExclusive(&lock_);
   }
 
  private:
   static constexpr size_t kMaxNames = 512;
   SRWLOCK lock_ = SRWLOCK_INIT;
-  std::map<std::wstring, UINT> known_;
+  std::map<std::wstring, CharsetRoute, std::less<>> known_;
 };
 
-CodePageCache& Cache() {
-  static CodePageCache cache;
+RouteCache& Cache() {
+  static RouteCache cache;
   return cache;
-}
-
-// The service's code page for a name, asked once.
-UINT ServiceCodePage(const wchar_t* charset) {
-  std::wstring key(charset);
-  for (auto& c : key) c = static_cast<wchar_t>(towlower(c));
-  UINT cp = 0;
-  if (Cache().Find(key, cp)) return cp;
-  // A service that cannot be created (COM not initialised on this thread)
-  // is no answer and is not remembered; an unknown name is.
-  ComPtr<IMultiLanguage> ml;
-  if (!CreateService(ml)) return 0;
-  cp = LookUp(ml.Get(), charset);
-  Cache().Add(key, cp);
-  return cp;
-}
-
-// Bytes 1-127 other than '+' (UTF-7), '~' (HZ) and ESC (ISO-2022) read the
-// same in every ASCII-compatible charset: most header text is such.
-bool PlainAscii(const char* bytes, size_t length) {
-  for (size_t i = 0; i < length; ++i) {
-    const auto c = static_cast<unsigned char>(bytes[i]);
-    if (c == 0 || c >= 0x80 || c == '+' || c == '~' || c == 0x1B) return false;
-  }
-  return true;
 }
 
 bool AsciiCompatible(UINT cp) {
@@ -148,10 +137,20 @@ bool AsciiCompatible(UINT cp) {
   }
 }
 
-std::wstring Widen(const char* bytes, size_t length) {
-  std::wstring out(length, L'\0');
-  for (size_t i = 0; i < length; ++i) out[i] = static_cast<wchar_t>(bytes[i]);
-  return out;
+void AppendWidened(const char* bytes, size_t length, std::wstring& out) {
+  const size_t at = out.size();
+  out.resize(at + length);
+  wchar_t* w = out.data() + at;
+  for (size_t i = 0; i < length; ++i) w[i] = static_cast<wchar_t>(bytes[i]);
+}
+
+bool AnsiAppendUnicode(const char* bytes, size_t length, std::wstring& out) {
+  // Every ANSI code page keeps the ASCII range as it is.
+  if (IsPlainAscii(bytes, length)) {
+    AppendWidened(bytes, length, out);
+    return true;
+  }
+  return TableAppendUnicode(CP_ACP, bytes, length, out);
 }
 
 }  // namespace
@@ -203,11 +202,17 @@ UINT TableCodePage(const wchar_t* charset) {
   return 0;
 }
 
+bool IsPlainAscii(const char* bytes, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    if (c == 0 || c >= 0x80 || c == '+' || c == '~' || c == 0x1B) return false;
+  }
+  return true;
+}
+
 std::wstring AnsiToUnicode(const char* bytes, size_t length) {
-  // Every ANSI code page keeps the ASCII range as it is.
-  if (PlainAscii(bytes, length)) return Widen(bytes, length);
   std::wstring out;
-  if (!TableToUnicode(CP_ACP, bytes, length, out)) out.clear();
+  if (!AnsiAppendUnicode(bytes, length, out)) out.clear();
   return out;
 }
 
@@ -217,30 +222,65 @@ std::string UnicodeToAnsi(const wchar_t* text, size_t length) {
   return out;
 }
 
-std::wstring CharsetToUnicode(const char* bytes, size_t length, const wchar_t* charset) {
-  if (length == 0) return {};
-  if (Named(charset)) {
-    std::wstring out;
-    if (const UINT cp = ServiceCodePage(charset)) {
-      if (AsciiCompatible(cp) && PlainAscii(bytes, length)) return Widen(bytes, length);
+CharsetRoute ResolveCharset(const wchar_t* charset) {
+  CharsetRoute route;
+  if (!Named(charset)) return route;
+  route.named = true;
+  wchar_t key[kMaxCharsetName + 1];
+  size_t n = 0;
+  for (; charset[n]; ++n) key[n] = static_cast<wchar_t>(towlower(charset[n]));
+  const std::wstring_view name(key, n);
+  if (Cache().Find(name, route)) return route;
+  // A service that cannot be created (COM not initialised on this thread)
+  // is no answer and is not remembered; an unknown name is.
+  ComPtr<IMultiLanguage> ml;
+  const bool service = CreateService(ml);
+  if (service) route.service = LookUp(ml.Get(), charset);
+  route.systemConverts = route.service && IsValidCodePage(route.service);
+  route.table = TableCodePage(charset);
+  if (service) Cache().Add(name, route);
+  return route;
+}
+
+bool KeepsAscii(const CharsetRoute& route) {
+  return !route.named || (route.service ? AsciiCompatible(route.service) : !route.table);
+}
+
+void AppendToUnicode(const CharsetRoute& route, const char* bytes, size_t length, std::wstring& out) {
+  if (length == 0) return;
+  if (route.named) {
+    if (const UINT cp = route.service) {
+      if (AsciiCompatible(cp) && IsPlainAscii(bytes, length)) return AppendWidened(bytes, length, out);
       // The system converts most code pages itself; the service does the rest.
-      if (IsValidCodePage(cp) && TableToUnicode(cp, bytes, length, out)) return out;
-      if (MlangToUnicode(cp, bytes, length, out)) return out;
+      if (route.systemConverts && TableAppendUnicode(cp, bytes, length, out)) return;
+      std::wstring converted;
+      if (MlangToUnicode(cp, bytes, length, converted)) {
+        out += converted;
+        return;
+      }
     }
-    if (const UINT cp = TableCodePage(charset); cp && TableToUnicode(cp, bytes, length, out)) return out;
+    if (route.table && TableAppendUnicode(route.table, bytes, length, out)) return;
   }
-  return AnsiToUnicode(bytes, length);
+  AnsiAppendUnicode(bytes, length, out);
+}
+
+std::wstring CharsetToUnicode(const char* bytes, size_t length, const wchar_t* charset) {
+  std::wstring out;
+  if (length == 0) return out;
+  AppendToUnicode(ResolveCharset(charset), bytes, length, out);
+  return out;
 }
 
 std::string UnicodeToCharset(const wchar_t* text, size_t length, const wchar_t* charset) {
   if (length == 0) return {};
-  if (Named(charset)) {
+  const CharsetRoute route = ResolveCharset(charset);
+  if (route.named) {
     std::string out;
-    if (const UINT cp = ServiceCodePage(charset)) {
-      if (IsValidCodePage(cp) && TableFromUnicode(cp, text, length, out)) return out;
+    if (const UINT cp = route.service) {
+      if (route.systemConverts && TableFromUnicode(cp, text, length, out)) return out;
       if (MlangFromUnicode(cp, text, length, out)) return out;
     }
-    if (const UINT cp = TableCodePage(charset); cp && TableFromUnicode(cp, text, length, out)) return out;
+    if (route.table && TableFromUnicode(route.table, text, length, out)) return out;
   }
   return UnicodeToAnsi(text, length);
 }

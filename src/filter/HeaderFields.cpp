@@ -23,6 +23,19 @@ const char* FindCrLf(const char* p, const char* end) {
   return end;
 }
 
+// Names equal ignoring letter case, as _wcsicmp compares them; ASCII, by
+// far the most common, without its locale.
+bool SameName(const wchar_t* a, const wchar_t* b) {
+  for (size_t i = 0;; ++i) {
+    wchar_t c = a[i], d = b[i];
+    if (c >= 0x80 || d >= 0x80) return _wcsicmp(a, b) == 0;
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
+    if (d >= L'A' && d <= L'Z') d = static_cast<wchar_t>(d + 32);
+    if (c != d) return false;
+    if (!c) return true;
+  }
+}
+
 }  // namespace
 
 void splitFields(const char* p, size_t length, std::vector<RawField>& fields) {
@@ -47,27 +60,38 @@ void splitFields(const char* p, size_t length, std::vector<RawField>& fields) {
 void parseFieldList(const char* p, size_t length, HeaderFieldList& fields) {
   fields.clear();
   std::vector<RawField> raw;
+  raw.reserve(48);
   splitFields(p, length, raw);
+  fields.reserve(raw.size());
   // Values other than Content-Type stay bytes until the charset is known.
+  int contentType = -1;
   for (const RawField& f : raw) {
     std::wstring name = AnsiToUnicode(f.name, f.nameLength);
-    if (_wcsicmp(name.c_str(), L"Content-Type") == 0)
+    if (SameName(name.c_str(), L"Content-Type")) {
+      if (contentType < 0) contentType = static_cast<int>(fields.size());
       fields.emplace_back(std::move(name), AnsiToUnicode(f.value, f.valueLength));
-    else
+    } else {
       fields.emplace_back(std::move(name), std::wstring());
+    }
   }
-  const std::optional<std::wstring> charset = fieldsCharset(fields);
-  const wchar_t* cs = charset ? charset->c_str() : nullptr;
+  const std::optional<std::wstring> charset =
+      contentType < 0 ? std::nullopt
+                      : headerParameter(fields[static_cast<size_t>(contentType)].second.c_str(), L"charset");
+  ValueDecoder decoder(charset ? charset->c_str() : nullptr);
   for (size_t i = 0; i < fields.size(); ++i) {
     auto& [name, value] = fields[i];
-    if (_wcsicmp(name.c_str(), L"Content-Type") != 0) value = decodeValue(raw[i].value, raw[i].valueLength, cs);
+    if (!SameName(name.c_str(), L"Content-Type")) {
+      value.reserve(raw[i].valueLength);
+      decoder.Decode(raw[i].value, raw[i].valueLength, value);
+    }
   }
 }
 
 void parseHeaderFields(MailMessage& message) {
   message.date = {};
   parseFieldList(message.rawHeader.Get(), message.rawHeader.Size(), message.headerFields);
-  if (const wchar_t* date = nextFieldValue(message, L"DATE")) message.date = parseDate(date);
+  const int date = findField(message, L"DATE");
+  if (date >= 0) message.date = parseDate(message.headerFields[static_cast<size_t>(date)].second.c_str());
 }
 
 void parseHeader(MailMessage& message, const char* bytes, size_t length) {
@@ -88,7 +112,7 @@ void parseHeader(MailMessage& message, const char* bytes, size_t length) {
 int findField(const HeaderFieldList& fields, const wchar_t* name, int start) {
   if (!name || start < 0) return -1;
   for (size_t i = static_cast<size_t>(start); i < fields.size(); ++i)
-    if (_wcsicmp(fields[i].first.c_str(), name) == 0) return static_cast<int>(i);
+    if (SameName(fields[i].first.c_str(), name)) return static_cast<int>(i);
   return -1;
 }
 

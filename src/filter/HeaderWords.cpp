@@ -1,10 +1,11 @@
 #include "filter/HeaderWords.h"
 
+#include <cstdint>
+#include <cstring>
 #include <optional>
 
 #include "filter/Charset.h"
 #include "filter/HeaderFields.h"
-#include "net/Base64Coder.h"
 
 namespace pw {
 
@@ -24,9 +25,8 @@ const char* Find2(const char* from, const char* end, char a, char b) {
   return end;
 }
 
-std::string DecodeQ(const char* p, const char* end) {
-  std::string out;
-  out.reserve(static_cast<size_t>(end - p));
+void DecodeQ(const char* p, const char* end, std::string& out) {
+  out.clear();
   while (p < end) {
     const char c = *p;
     if (c == '_') {
@@ -45,21 +45,63 @@ std::string DecodeQ(const char* p, const char* end) {
       ++p;
     }
   }
-  return out;
 }
 
-void AppendPlain(std::wstring& out, const char* p, const char* end, const wchar_t* charset) {
-  if (p >= end) return;
-  const std::string text = unfold(p, static_cast<size_t>(end - p));
-  out += CharsetToUnicode(text.data(), text.size(), charset);
+constexpr uint8_t kUnmapped = 254;
+constexpr uint8_t kPad = 255;
+
+struct Base64Table {
+  uint8_t value[256];
+  Base64Table() {
+    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    memset(value, kUnmapped, sizeof value);
+    for (int i = 0; i < 64; ++i) {
+      const auto c = static_cast<uint8_t>(kAlphabet[i]);
+      value[c] = static_cast<uint8_t>(i);
+      value[c | 0x80] = static_cast<uint8_t>(i);
+    }
+    value['='] = kPad;
+    value['=' | 0x80] = kPad;
+  }
+};
+
+const Base64Table kBase64;
+
+// A group of four: "=" is zero bits in the last two places, and anywhere in
+// a short last group; elsewhere it reads as an unmapped byte.
+void AppendGroup(const uint8_t (&in)[4], size_t count, bool last, std::string& out) {
+  uint32_t v[4];
+  for (size_t k = 0; k < 4; ++k) {
+    const uint8_t x = kBase64.value[in[k]];
+    v[k] = x == kPad ? (last || k >= 2 ? 0 : kUnmapped) : x;
+  }
+  const char decoded[3] = {static_cast<char>(static_cast<uint8_t>(v[0] << 2 | v[1] >> 4)),
+                           static_cast<char>(static_cast<uint8_t>(v[1] << 4 | v[2] >> 2)),
+                           static_cast<char>(static_cast<uint8_t>(v[2] << 6 | v[3]))};
+  out.append(decoded, count);
 }
 
 }  // namespace
 
-std::string decodeBase64(const char* text, size_t length) {
-  Base64Coder coder;
-  coder.Decode(text, length);
-  size_t size = coder.GetOutputLength();
+void decodeBase64(const char* text, size_t length, std::string& out) {
+  out.clear();
+  uint8_t group[4];
+  size_t n = 0;
+  for (size_t i = 0; i < length; ++i) {
+    const auto c = static_cast<uint8_t>(text[i]);
+    if ((c >= 7 && c <= 13) || c == ' ') continue;
+    group[n++] = c;
+    if (n == 4) {
+      AppendGroup(group, 3, false, out);
+      n = 0;
+    }
+  }
+  if (n > 0) {
+    // Places past the end read as zero bits.
+    const size_t rest = n;
+    for (; n < 4; ++n) group[n] = 'A';
+    AppendGroup(group, rest, true, out);
+  }
   // The coder fills padded places with zero bytes; "=" stands for no byte.
   size_t pads = 0;
   for (size_t i = length; i > 0 && pads < 2; --i) {
@@ -67,12 +109,17 @@ std::string decodeBase64(const char* text, size_t length) {
     if (c == '=') ++pads;
     else if (!((c >= 7 && c <= 13) || c == ' ')) break;
   }
-  size = size > pads ? size - pads : 0;
-  return std::string(coder.GetOutput(), size);
+  out.resize(out.size() > pads ? out.size() - pads : 0);
 }
 
-std::string unfold(const char* text, size_t length) {
+std::string decodeBase64(const char* text, size_t length) {
   std::string out;
+  decodeBase64(text, length, out);
+  return out;
+}
+
+void unfold(const char* text, size_t length, std::string& out) {
+  out.clear();
   out.reserve(length);
   for (size_t i = 0; i < length; ++i) {
     const char c = text[i];
@@ -81,18 +128,60 @@ std::string unfold(const char* text, size_t length) {
     if (i >= 2 && text[i - 2] == '\r') continue;
     out += c;
   }
+}
+
+std::string unfold(const char* text, size_t length) {
+  std::string out;
+  unfold(text, length, out);
   return out;
 }
 
-std::wstring decodeValue(const char* raw, size_t length, const wchar_t* defaultCharset) {
-  std::wstring out;
-  if (!raw) return out;
+ValueDecoder::ValueDecoder(const wchar_t* defaultCharset)
+    : default_(ResolveCharset(defaultCharset)), defaultKeepsAscii_(KeepsAscii(default_)) {}
+
+void ValueDecoder::AppendPlain(const char* p, const char* end, std::wstring& out) {
+  if (p >= end) return;
+  const size_t length = static_cast<size_t>(end - p);
+  if (defaultKeepsAscii_ && IsPlainAscii(p, length)) {
+    // Most header text: unfolded straight into the value.
+    for (size_t i = 0; i < length; ++i) {
+      const char c = p[i];
+      if (c == '\t' || c == '\r' || c == '\n') continue;
+      if (i >= 1 && p[i - 1] == '\n') continue;
+      if (i >= 2 && p[i - 2] == '\r') continue;
+      out += static_cast<wchar_t>(c);
+    }
+    return;
+  }
+  unfold(p, length, bytes_);
+  AppendToUnicode(default_, bytes_.data(), bytes_.size(), out);
+}
+
+const CharsetRoute& ValueDecoder::WordRoute(const char* name, size_t length) {
+  for (const KnownName& k : known_)
+    if (k.name.size() == length && memcmp(k.name.data(), name, length) == 0) return k.route;
+  // A name's bytes widened one by one; a NUL ends it, as it ends any name.
+  std::wstring wide(length, L'\0');
+  for (size_t i = 0; i < length; ++i) wide[i] = static_cast<wchar_t>(static_cast<unsigned char>(name[i]));
+  constexpr size_t kKnownNames = 8;
+  KnownName entry{std::string(name, length), ResolveCharset(wide.c_str())};
+  if (known_.size() < kKnownNames) {
+    known_.push_back(std::move(entry));
+    return known_.back().route;
+  }
+  KnownName& slot = known_[nextSlot_++ % kKnownNames];
+  slot = std::move(entry);
+  return slot.route;
+}
+
+void ValueDecoder::Decode(const char* raw, size_t length, std::wstring& out) {
+  if (!raw) return;
   const char* p = raw;
   const char* const end = raw + length;
   while (p < end) {
     const char* word = Find2(p, end, '=', '?');
-    AppendPlain(out, p, word, defaultCharset);
-    if (word == end) return out;
+    AppendPlain(p, word, out);
+    if (word == end) return;
     // charset name up to the next '?', bounded.
     const char* q = word + 2;
     const char* nameEnd = q;
@@ -102,25 +191,26 @@ std::wstring decodeValue(const char* raw, size_t length, const wchar_t* defaultC
     const char* text = nameEnd + 3;
     const char* close = nameOk && text <= end ? Find2(text, end, '?', '=') : end;
     if (!nameOk || text > end || close == end) {
-      AppendPlain(out, word, end, defaultCharset);
-      return out;
+      AppendPlain(word, end, out);
+      return;
     }
-    const std::wstring charset(q, nameEnd);  // ASCII name bytes, widened one by one
     const char encoding = nameEnd[1];
-    std::string bytes;
     if (encoding == 'B' || encoding == 'b') {
-      bytes = decodeBase64(text, static_cast<size_t>(close - text));
-      if (bytes.empty()) bytes.assign(text, close);
+      decodeBase64(text, static_cast<size_t>(close - text), bytes_);
+      if (bytes_.empty()) bytes_.assign(text, close);
     } else if (encoding == 'Q' || encoding == 'q') {
-      bytes = DecodeQ(text, close);
+      DecodeQ(text, close, bytes_);
     } else {
-      bytes.assign(text, close);
+      bytes_.assign(text, close);
     }
-    std::wstring name;
-    for (char c : charset) name += static_cast<wchar_t>(static_cast<unsigned char>(c));
-    out += CharsetToUnicode(bytes.data(), bytes.size(), name.c_str());
+    AppendToUnicode(WordRoute(q, static_cast<size_t>(nameEnd - q)), bytes_.data(), bytes_.size(), out);
     p = close + 2;
   }
+}
+
+std::wstring decodeValue(const char* raw, size_t length, const wchar_t* defaultCharset) {
+  std::wstring out;
+  ValueDecoder(defaultCharset).Decode(raw, length, out);
   return out;
 }
 
