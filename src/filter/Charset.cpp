@@ -9,6 +9,7 @@
 #include <cwctype>
 
 #include "core/Scoped.h"
+#include "filter/HeaderScan.h"
 
 namespace pw {
 
@@ -202,13 +203,7 @@ UINT TableCodePage(const wchar_t* charset) {
   return 0;
 }
 
-bool IsPlainAscii(const char* bytes, size_t length) {
-  for (size_t i = 0; i < length; ++i) {
-    const auto c = static_cast<unsigned char>(bytes[i]);
-    if (c == 0 || c >= 0x80 || c == '+' || c == '~' || c == 0x1B) return false;
-  }
-  return true;
-}
+bool IsPlainAscii(const char* bytes, size_t length) { return PlainAsciiBytes(bytes, length); }
 
 std::wstring AnsiToUnicode(const char* bytes, size_t length) {
   std::wstring out;

@@ -7,6 +7,7 @@
 
 #include "filter/Charset.h"
 #include "filter/HeaderDate.h"
+#include "filter/HeaderScan.h"
 #include "filter/HeaderWords.h"
 #include "filter/MailMessage.h"
 
@@ -17,11 +18,7 @@ namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // The first CR LF at or after p, or end.
-const char* FindCrLf(const char* p, const char* end) {
-  for (; p + 1 < end; ++p)
-    if (p[0] == '\r' && p[1] == '\n') return p;
-  return end;
-}
+const char* FindCrLf(const char* p, const char* end) { return FindPair(p, end, '\r', '\n'); }
 
 // Names equal ignoring letter case, as _wcsicmp compares them; ASCII, by
 // far the most common, without its locale.

@@ -6,6 +6,7 @@
 
 #include "filter/Charset.h"
 #include "filter/HeaderFields.h"
+#include "filter/HeaderScan.h"
 
 namespace pw {
 
@@ -18,12 +19,7 @@ int HexValue(char c) {
   return -1;
 }
 
-// Position of `needle` (two bytes) in [from, end), or end.
-const char* Find2(const char* from, const char* end, char a, char b) {
-  for (const char* p = from; p + 1 < end; ++p)
-    if (p[0] == a && p[1] == b) return p;
-  return end;
-}
+const char* Find2(const char* from, const char* end, char a, char b) { return FindPair(from, end, a, b); }
 
 void DecodeQ(const char* p, const char* end, std::string& out) {
   out.clear();
@@ -144,13 +140,17 @@ void ValueDecoder::AppendPlain(const char* p, const char* end, std::wstring& out
   const size_t length = static_cast<size_t>(end - p);
   if (defaultKeepsAscii_ && IsPlainAscii(p, length)) {
     // Most header text: unfolded straight into the value.
+    const size_t at = out.size();
+    out.resize(at + length);
+    wchar_t* w = out.data() + at;
     for (size_t i = 0; i < length; ++i) {
       const char c = p[i];
       if (c == '\t' || c == '\r' || c == '\n') continue;
       if (i >= 1 && p[i - 1] == '\n') continue;
       if (i >= 2 && p[i - 2] == '\r') continue;
-      out += static_cast<wchar_t>(c);
+      *w++ = static_cast<wchar_t>(c);
     }
+    out.resize(static_cast<size_t>(w - out.data()));
     return;
   }
   unfold(p, length, bytes_);
