@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
+#include <thread>
 #include <string>
 
 #include "core/Scoped.h"
 #include "filter/Charset.h"
+#include "filter/HeaderWords.h"
 
 using namespace pw;
 
@@ -86,4 +89,31 @@ TEST(Charset, AsciiShortCutKeepsSpecialBytes) {
   EXPECT_EQ(CharsetToUnicode("\x1B$B$\"\x1B(Bx", 9, L"iso-2022-jp"), L"\u3042x");
   EXPECT_EQ(CharsetToUnicode("plain text", 10, L"windows-1251"), L"plain text");
   EXPECT_EQ(AnsiToUnicode("x = 1", 5), L"x = 1");
+}
+
+// Two threads meet charset names no one has asked for yet: each resolves
+// and caches them while the other reads the cache.
+TEST(Charset, NamesResolvedFromTwoThreadsAtOnce) {
+  struct Case {
+    const char* raw;
+    const wchar_t* text;
+  };
+  static const Case kCases[] = {
+      {"=?iso-8859-4?Q?=E0?= a", L"\u0101 a"},        {"=?ISO-8859-13?Q?=E0?=", L"\u0105"},
+      {"=?windows-1257?Q?=E0?= =?Windows-1253?Q?=E1?=", L"\u0105 \u03B1"},
+      {"=?windows-1254?B?8A==?=", L"\u011F"},          {"x =?Iso-8859-4?Q?=E0?=", L"x \u0101"}};
+  std::atomic<int> ready{0};
+  std::atomic<int> wrong{0};
+  auto run = [&] {
+    ScopedCoInit com;
+    ++ready;
+    while (ready < 2) Sleep(0);
+    for (int i = 0; i < 300; ++i)
+      for (const Case& c : kCases)
+        if (decodeValue(c.raw, strlen(c.raw), L"utf-8") != c.text) ++wrong;
+  };
+  std::thread a(run), b(run);
+  a.join();
+  b.join();
+  EXPECT_EQ(wrong, 0);
 }

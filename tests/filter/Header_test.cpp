@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <random>
 #include <string>
 
 #include "core/Scoped.h"
@@ -7,6 +9,7 @@
 #include "filter/HeaderFields.h"
 #include "filter/HeaderWords.h"
 #include "filter/MailMessage.h"
+#include "net/Base64Coder.h"
 
 using namespace pw;
 
@@ -174,4 +177,94 @@ TEST_F(Header, Base64PaddingAddsNoBytes) {
   EXPECT_EQ(decodeBase64("YWJj", 4), "abc");
   EXPECT_EQ(decodeBase64("YW Jj\r\n", 7), "abc");
   EXPECT_EQ(decodeBase64("", 0), "");
+}
+
+namespace {
+
+// A central European zone whose summer time ended in September until 1995
+// and in October since, as the rules of its years say.
+int g_rulesRead = 0;
+bool CentralEurope(WORD year, TIME_ZONE_INFORMATION& z) {
+  ++g_rulesRead;
+  z = {};
+  z.Bias = -60;
+  z.StandardDate = {0, static_cast<WORD>(year < 1996 ? 9 : 10), 0, 5, 3, 0, 0, 0};  // last Sunday, 03:00
+  z.DaylightDate = {0, 3, 0, 5, 2, 0, 0, 0};                                      // last Sunday of March, 02:00
+  z.DaylightBias = -60;
+  return true;
+}
+// Summer from the first Sunday of October to the first Sunday of April.
+bool SouthEast(WORD, TIME_ZONE_INFORMATION& z) {
+  z = {};
+  z.Bias = -600;
+  z.StandardDate = {0, 4, 0, 1, 3, 0, 0, 0};
+  z.DaylightDate = {0, 10, 0, 1, 2, 0, 0, 0};
+  z.DaylightBias = -60;
+  return true;
+}
+
+struct ZoneRulesScope {
+  explicit ZoneRulesScope(ZoneRulesReader reader) { setZoneRulesReader(reader); }
+  ~ZoneRulesScope() { setZoneRulesReader(nullptr); }
+};
+
+std::string HourMinute(const wchar_t* date) {
+  const SYSTEMTIME t = parseDate(date);
+  char s[32];
+  snprintf(s, sizeof s, "%04u-%02u-%02u %02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute);
+  return s;
+}
+
+}  // namespace
+
+// The rules are kept per year: each date converts by the rules of its own
+// year and season, on both sides of each change, however the dates are mixed.
+TEST_F(Header, DatesConvertByTheRulesOfTheirYear) {
+  ZoneRulesScope zone(CentralEurope);
+  g_rulesRead = 0;
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_EQ(HourMinute(L"Sun, 28 Mar 2021 00:59:00 +0000"), "2021-03-28 01:59");
+    EXPECT_EQ(HourMinute(L"Sun, 28 Mar 2021 01:00:00 +0000"), "2021-03-28 03:00");
+    EXPECT_EQ(HourMinute(L"Sun, 28 Mar 2021 03:30:00 +0230"), "2021-03-28 03:00");
+    EXPECT_EQ(HourMinute(L"Wed, 15 Jul 2020 10:00:00 -0500"), "2020-07-15 17:00");
+    EXPECT_EQ(HourMinute(L"Tue, 15 Dec 2020 10:00:00 +0000"), "2020-12-15 11:00");
+    EXPECT_EQ(HourMinute(L"Sun, 31 Oct 2021 00:59:00 +0000"), "2021-10-31 02:59");
+    EXPECT_EQ(HourMinute(L"Sun, 31 Oct 2021 01:00:00 +0000"), "2021-10-31 02:00");
+    // October 1995 was already winter time by that year's rules.
+    EXPECT_EQ(HourMinute(L"Sun, 15 Oct 1995 10:00:00 +0000"), "1995-10-15 11:00");
+    EXPECT_EQ(HourMinute(L"Sun, 15 Oct 2023 10:00:00 +0000"), "2023-10-15 12:00");
+    // Into the next year at midnight UTC, in winter time.
+    EXPECT_EQ(HourMinute(L"Fri, 31 Dec 2021 23:30:00 +0000"), "2022-01-01 00:30");
+    // Dates without a numeric zone stay as written.
+    EXPECT_EQ(HourMinute(L"Wed, 15 Jul 2020 10:00:00 GMT"), "2020-07-15 10:00");
+  }
+  // Read once for each year asked (2020, 2021, 1995, 2023), not for each date.
+  EXPECT_EQ(g_rulesRead, 4);
+  {
+    ZoneRulesScope south(SouthEast);
+    EXPECT_EQ(HourMinute(L"Mon, 15 Jan 2024 00:00:00 +0000"), "2024-01-15 11:00");
+    EXPECT_EQ(HourMinute(L"Mon, 15 Jul 2024 00:00:00 +0000"), "2024-07-15 10:00");
+  }
+}
+
+// The value decoder reads Base64 itself; it must read every input, broken
+// ones included, exactly as the transport's coder does.
+TEST_F(Header, Base64ReadsAsTheCoder) {
+  const char kBytes[] = "ABCXYZabcxyz0189+/=\x80\xC1\xE1\xBD\xAB\xAF \t\r\n\x07-_.*";
+  std::mt19937 rng(2047);
+  for (int i = 0; i < 5000; ++i) {
+    std::string in;
+    for (size_t n = rng() % 24; n > 0; --n) in += kBytes[rng() % (sizeof kBytes - 1)];
+    Base64Coder coder;
+    coder.Decode(in.data(), in.size());
+    std::string expected(coder.GetOutput(), coder.GetOutputLength());
+    size_t pads = 0;
+    for (size_t k = in.size(); k > 0 && pads < 2; --k) {
+      const char c = in[k - 1];
+      if (c == '=') ++pads;
+      else if (!((c >= 7 && c <= 13) || c == ' ')) break;
+    }
+    expected.resize(expected.size() > pads ? expected.size() - pads : 0);
+    ASSERT_EQ(decodeBase64(in.data(), in.size()), expected) << in;
+  }
 }
