@@ -127,6 +127,99 @@ RouteCache& Cache() {
   return cache;
 }
 
+// Code pages whose bytes each stand for one character by themselves, so a
+// table of 256 read from the system converts them as the system does.
+bool OneByteCodePage(UINT cp) {
+  switch (cp) {
+    case 1250: case 1251: case 1252: case 1253: case 1254: case 1256: case 1257: case 874:
+    case 20127: case 20866: case 21866: case 28591: case 28592: case 28593: case 28594: case 28595:
+    case 28596: case 28597: case 28598: case 28599: case 28603: case 28605:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The tables read so far; they stay for the life of the process.
+class ByteTables {
+ public:
+  const wchar_t* For(UINT cp) {
+    if (!OneByteCodePage(cp)) return nullptr;
+    AcquireSRWLockExclusive(&lock_);
+    const wchar_t* found = nullptr;
+    size_t i = 0;
+    for (; i < count_ && !found; ++i)
+      if (tables_[i].cp == cp) found = tables_[i].map;
+    if (!found && count_ < kTables && Read(cp, tables_[count_].map)) {
+      tables_[count_].cp = cp;
+      found = tables_[count_++].map;
+    }
+    ReleaseSRWLockExclusive(&lock_);
+    return found;
+  }
+
+ private:
+  static constexpr size_t kTables = 24;
+  struct Table {
+    UINT cp;
+    wchar_t map[256];
+  };
+  static bool Read(UINT cp, wchar_t (&map)[256]) {
+    CPINFO info;
+    if (!GetCPInfo(cp, &info) || info.MaxCharSize != 1) return false;
+    for (int b = 0; b < 256; ++b) {
+      const char c = static_cast<char>(b);
+      if (MultiByteToWideChar(cp, 0, &c, 1, &map[b], 1) != 1) return false;
+    }
+    return true;
+  }
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  Table tables_[kTables];
+  size_t count_ = 0;
+};
+
+ByteTables& Tables() {
+  static ByteTables tables;
+  return tables;
+}
+
+// Well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF)
+// converted here: every system version reads it the same way. Anything else
+// is left to the system, whose handling of broken sequences varies.
+bool AppendWellFormedUtf8(const char* bytes, size_t length, std::wstring& out) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+  const auto* const end = p + length;
+  const size_t at = out.size();
+  out.resize(at + length);
+  wchar_t* w = out.data() + at;
+  auto tail = [](unsigned char c) { return (c & 0xC0) == 0x80; };
+  while (p < end) {
+    const unsigned char c = *p;
+    if (c < 0x80) {
+      *w++ = c;
+      ++p;
+    } else if (c >= 0xC2 && c <= 0xDF && end - p >= 2 && tail(p[1])) {
+      *w++ = static_cast<wchar_t>((c & 0x1F) << 6 | (p[1] & 0x3F));
+      p += 2;
+    } else if (c >= 0xE0 && c <= 0xEF && end - p >= 3 && tail(p[1]) && tail(p[2]) && (c != 0xE0 || p[1] >= 0xA0) &&
+               (c != 0xED || p[1] < 0xA0)) {
+      *w++ = static_cast<wchar_t>((c & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F));
+      p += 3;
+    } else if (c >= 0xF0 && c <= 0xF4 && end - p >= 4 && tail(p[1]) && tail(p[2]) && tail(p[3]) &&
+               (c != 0xF0 || p[1] >= 0x90) && (c != 0xF4 || p[1] < 0x90)) {
+      const unsigned v = ((c & 0x07u) << 18 | (p[1] & 0x3Fu) << 12 | (p[2] & 0x3Fu) << 6 | (p[3] & 0x3Fu)) - 0x10000;
+      *w++ = static_cast<wchar_t>(0xD800 | v >> 10);
+      *w++ = static_cast<wchar_t>(0xDC00 | (v & 0x3FF));
+      p += 4;
+    } else {
+      out.resize(at);
+      return false;
+    }
+  }
+  out.resize(static_cast<size_t>(w - out.data()));
+  return true;
+}
+
 bool AsciiCompatible(UINT cp) {
   if ((cp >= 1250 && cp <= 1258) || (cp >= 28591 && cp <= 28605) || (cp >= 50220 && cp <= 50222)) return true;
   switch (cp) {
@@ -223,7 +316,7 @@ CharsetRoute ResolveCharset(const wchar_t* charset) {
   route.named = true;
   wchar_t key[kMaxCharsetName + 1];
   size_t n = 0;
-  for (; charset[n]; ++n) key[n] = static_cast<wchar_t>(towlower(charset[n]));
+  for (; charset[n]; ++n) key[n] = LowerChar(charset[n]);
   const std::wstring_view name(key, n);
   if (Cache().Find(name, route)) return route;
   // A service that cannot be created (COM not initialised on this thread)
@@ -232,6 +325,7 @@ CharsetRoute ResolveCharset(const wchar_t* charset) {
   const bool service = CreateService(ml);
   if (service) route.service = LookUp(ml.Get(), charset);
   route.systemConverts = route.service && IsValidCodePage(route.service);
+  if (route.systemConverts) route.singleByte = Tables().For(route.service);
   route.table = TableCodePage(charset);
   if (service) Cache().Add(name, route);
   return route;
@@ -246,6 +340,13 @@ void AppendToUnicode(const CharsetRoute& route, const char* bytes, size_t length
   if (route.named) {
     if (const UINT cp = route.service) {
       if (AsciiCompatible(cp) && IsPlainAscii(bytes, length)) return AppendWidened(bytes, length, out);
+      if (const wchar_t* map = route.singleByte) {
+        const size_t at = out.size();
+        out.resize(at + length);
+        for (size_t i = 0; i < length; ++i) out[at + i] = map[static_cast<unsigned char>(bytes[i])];
+        return;
+      }
+      if (cp == CP_UTF8 && route.systemConverts && AppendWellFormedUtf8(bytes, length, out)) return;
       // The system converts most code pages itself; the service does the rest.
       if (route.systemConverts && TableAppendUnicode(cp, bytes, length, out)) return;
       std::wstring converted;

@@ -31,6 +31,9 @@ struct CharsetRoute {
   UINT service = 0;
   bool systemConverts = false;  // the system knows the service's code page
   UINT table = 0;
+  // Byte to character of the service's code page when that is one byte a
+  // character (read from the system once), else null.
+  const wchar_t* singleByte = nullptr;
 };
 CharsetRoute ResolveCharset(const wchar_t* charset);
 // Appends `bytes` converted by `route` to `out`.

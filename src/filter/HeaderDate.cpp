@@ -121,6 +121,20 @@ ZoneCache& Zone() {
   return zone;
 }
 
+// Words are letters and digits of ASCII only, so ASCII case folding is all
+// that comparing them ignoring case needs.
+bool SameWord(const std::wstring& word, const wchar_t* name) {
+  size_t i = 0;
+  for (; i < word.size() && name[i]; ++i) {
+    wchar_t c = word[i];
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
+    wchar_t d = name[i];
+    if (d >= L'A' && d <= L'Z') d = static_cast<wchar_t>(d + 32);
+    if (c != d) return false;
+  }
+  return i == word.size() && !name[i];
+}
+
 bool AllDigits(const std::wstring& w) {
   if (w.empty() || w.size() > 9) return false;
   for (wchar_t c : w)
@@ -139,7 +153,7 @@ SYSTEMTIME parseDate(const wchar_t* value) {
   const std::wstring first = r.Word();
   int day = -1;
   for (int i = 0; i < 7; ++i)
-    if (_wcsicmp(first.c_str(), kDays[i]) == 0) t.wDayOfWeek = static_cast<WORD>(i);
+    if (SameWord(first, kDays[i])) t.wDayOfWeek = static_cast<WORD>(i);
   // Without the optional weekday the first word is the day.
   if (AllDigits(first)) day = _wtoi(first.c_str());
   if (day < 0) {
@@ -150,7 +164,7 @@ SYSTEMTIME parseDate(const wchar_t* value) {
   const std::wstring monthWord = r.Word();
   int month = 0;
   for (int i = 0; i < 12; ++i)
-    if (_wcsicmp(monthWord.c_str(), kMonths[i]) == 0) month = i + 1;
+    if (SameWord(monthWord, kMonths[i])) month = i + 1;
   if (month == 0 && AllDigits(monthWord)) month = _wtoi(monthWord.c_str());
   if (month < 1 || month > 12) return none;
   if (!r.ToDigit()) return none;

@@ -44,8 +44,8 @@ void splitFields(const char* p, size_t length, std::vector<RawField>& fields) {
     while (colon < end && *colon != ':') ++colon;
     if (colon == end) break;
     const char* v = colon + 1;
-    if (v < end && std::isspace(static_cast<unsigned char>(*v)))
-      while (v < end && *v != '\r' && std::isspace(static_cast<unsigned char>(*v))) ++v;
+    if (v < end && SpaceByte(static_cast<unsigned char>(*v)))
+      while (v < end && *v != '\r' && SpaceByte(static_cast<unsigned char>(*v))) ++v;
     const char* vEnd = FindCrLf(v, end);
     while (vEnd != end && vEnd + 2 < end && IsBlank(vEnd[2])) vEnd = FindCrLf(vEnd + 2, end);
     if (vEnd == end) break;  // unterminated last value: dropped
@@ -62,11 +62,12 @@ void parseFieldList(const char* p, size_t length, HeaderFieldList& fields) {
   fields.reserve(raw.size());
   // Values other than Content-Type stay bytes until the charset is known.
   int contentType = -1;
-  for (const RawField& f : raw) {
+  for (RawField& f : raw) {
     std::wstring name = AnsiToUnicode(f.name, f.nameLength);
     if (SameName(name.c_str(), L"Content-Type")) {
       if (contentType < 0) contentType = static_cast<int>(fields.size());
       fields.emplace_back(std::move(name), AnsiToUnicode(f.value, f.valueLength));
+      f.value = nullptr;  // converted already
     } else {
       fields.emplace_back(std::move(name), std::wstring());
     }
@@ -76,11 +77,10 @@ void parseFieldList(const char* p, size_t length, HeaderFieldList& fields) {
                       : headerParameter(fields[static_cast<size_t>(contentType)].second.c_str(), L"charset");
   ValueDecoder decoder(charset ? charset->c_str() : nullptr);
   for (size_t i = 0; i < fields.size(); ++i) {
-    auto& [name, value] = fields[i];
-    if (!SameName(name.c_str(), L"Content-Type")) {
-      value.reserve(raw[i].valueLength);
-      decoder.Decode(raw[i].value, raw[i].valueLength, value);
-    }
+    if (!raw[i].value) continue;
+    std::wstring& value = fields[i].second;
+    value.reserve(raw[i].valueLength);
+    decoder.Decode(raw[i].value, raw[i].valueLength, value);
   }
 }
 
@@ -146,8 +146,8 @@ std::optional<std::wstring> rawFieldValue(const MailMessage& message, const wcha
 std::optional<std::wstring> headerParameter(const wchar_t* value, const wchar_t* name) {
   if (!value || !name || !*name) return std::nullopt;
   std::wstring lowValue(value), lowName(name);
-  for (auto& c : lowValue) c = static_cast<wchar_t>(towlower(c));
-  for (auto& c : lowName) c = static_cast<wchar_t>(towlower(c));
+  for (auto& c : lowValue) c = LowerChar(c);
+  for (auto& c : lowName) c = LowerChar(c);
   size_t at = lowValue.find(lowName);
   if (at == std::wstring::npos) return std::nullopt;
   at = lowValue.find(L'=', at + lowName.size());

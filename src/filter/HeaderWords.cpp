@@ -22,25 +22,27 @@ int HexValue(char c) {
 const char* Find2(const char* from, const char* end, char a, char b) { return FindPair(from, end, a, b); }
 
 void DecodeQ(const char* p, const char* end, std::string& out) {
-  out.clear();
+  out.resize(static_cast<size_t>(end - p));  // never longer than the text
+  char* o = out.data();
   while (p < end) {
     const char c = *p;
     if (c == '_') {
-      out += ' ';
+      *o++ = ' ';
       ++p;
     } else if (c == '=' && end - p >= 2 && p[1] == '=') {
-      out += '=';
+      *o++ = '=';
       p += 2;
     } else if (c == '=' && end - p >= 3 && HexValue(p[1]) >= 0 && HexValue(p[2]) >= 0) {
-      out += static_cast<char>(HexValue(p[1]) * 16 + HexValue(p[2]));
+      *o++ = static_cast<char>(HexValue(p[1]) * 16 + HexValue(p[2]));
       p += 3;
     } else {
       // Anything else, a lone "=" or one before non-hexadecimal bytes
       // included, is kept as written.
-      out += c;
+      *o++ = c;
       ++p;
     }
   }
+  out.resize(static_cast<size_t>(o - out.data()));
 }
 
 constexpr uint8_t kUnmapped = 254;
@@ -65,7 +67,7 @@ const Base64Table kBase64;
 
 // A group of four: "=" is zero bits in the last two places, and anywhere in
 // a short last group; elsewhere it reads as an unmapped byte.
-void AppendGroup(const uint8_t (&in)[4], size_t count, bool last, std::string& out) {
+char* DecodeGroup(const uint8_t (&in)[4], size_t count, bool last, char* out) {
   uint32_t v[4];
   for (size_t k = 0; k < 4; ++k) {
     const uint8_t x = kBase64.value[in[k]];
@@ -74,13 +76,15 @@ void AppendGroup(const uint8_t (&in)[4], size_t count, bool last, std::string& o
   const char decoded[3] = {static_cast<char>(static_cast<uint8_t>(v[0] << 2 | v[1] >> 4)),
                            static_cast<char>(static_cast<uint8_t>(v[1] << 4 | v[2] >> 2)),
                            static_cast<char>(static_cast<uint8_t>(v[2] << 6 | v[3]))};
-  out.append(decoded, count);
+  for (size_t k = 0; k < count; ++k) *out++ = decoded[k];
+  return out;
 }
 
 }  // namespace
 
 void decodeBase64(const char* text, size_t length, std::string& out) {
-  out.clear();
+  out.resize(length / 4 * 3 + 3);  // room for every group, a short last one included
+  char* o = out.data();
   uint8_t group[4];
   size_t n = 0;
   for (size_t i = 0; i < length; ++i) {
@@ -88,7 +92,7 @@ void decodeBase64(const char* text, size_t length, std::string& out) {
     if ((c >= 7 && c <= 13) || c == ' ') continue;
     group[n++] = c;
     if (n == 4) {
-      AppendGroup(group, 3, false, out);
+      o = DecodeGroup(group, 3, false, o);
       n = 0;
     }
   }
@@ -96,8 +100,9 @@ void decodeBase64(const char* text, size_t length, std::string& out) {
     // Places past the end read as zero bits.
     const size_t rest = n;
     for (; n < 4; ++n) group[n] = 'A';
-    AppendGroup(group, rest, true, out);
+    o = DecodeGroup(group, rest, true, o);
   }
+  out.resize(static_cast<size_t>(o - out.data()));
   // The coder fills padded places with zero bytes; "=" stands for no byte.
   size_t pads = 0;
   for (size_t i = length; i > 0 && pads < 2; --i) {
@@ -143,6 +148,7 @@ void ValueDecoder::AppendPlain(const char* p, const char* end, std::wstring& out
     const size_t at = out.size();
     out.resize(at + length);
     wchar_t* w = out.data() + at;
+    if (!HasLineBytes(p, length)) return WidenAscii(p, length, w);
     for (size_t i = 0; i < length; ++i) {
       const char c = p[i];
       if (c == '\t' || c == '\r' || c == '\n') continue;
@@ -158,19 +164,17 @@ void ValueDecoder::AppendPlain(const char* p, const char* end, std::wstring& out
 }
 
 const CharsetRoute& ValueDecoder::WordRoute(const char* name, size_t length) {
-  for (const KnownName& k : known_)
-    if (k.name.size() == length && memcmp(k.name.data(), name, length) == 0) return k.route;
+  const size_t kept = knownCount_ < kKnownNames ? knownCount_ : kKnownNames;
+  for (size_t i = 0; i < kept; ++i)
+    if (known_[i].length == length && memcmp(known_[i].name, name, length) == 0) return known_[i].route;
   // A name's bytes widened one by one; a NUL ends it, as it ends any name.
-  std::wstring wide(length, L'\0');
+  wchar_t wide[kMaxCharsetName + 1];
   for (size_t i = 0; i < length; ++i) wide[i] = static_cast<wchar_t>(static_cast<unsigned char>(name[i]));
-  constexpr size_t kKnownNames = 8;
-  KnownName entry{std::string(name, length), ResolveCharset(wide.c_str())};
-  if (known_.size() < kKnownNames) {
-    known_.push_back(std::move(entry));
-    return known_.back().route;
-  }
-  KnownName& slot = known_[nextSlot_++ % kKnownNames];
-  slot = std::move(entry);
+  wide[length] = 0;
+  KnownName& slot = known_[knownCount_++ % kKnownNames];
+  memcpy(slot.name, name, length);
+  slot.length = length;
+  slot.route = ResolveCharset(wide);
   return slot.route;
 }
 

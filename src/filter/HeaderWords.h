@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <string>
-#include <vector>
 
 #include "filter/Charset.h"
 
@@ -28,13 +27,15 @@ class ValueDecoder {
   const CharsetRoute& WordRoute(const char* name, size_t length);
 
   struct KnownName {
-    std::string name;
+    char name[kMaxCharsetName];
+    size_t length;
     CharsetRoute route;
   };
+  static constexpr size_t kKnownNames = 8;
   CharsetRoute default_;
   bool defaultKeepsAscii_;
-  std::vector<KnownName> known_;
-  size_t nextSlot_ = 0;
+  KnownName known_[kKnownNames];
+  size_t knownCount_ = 0;
   std::string bytes_;
 };
 

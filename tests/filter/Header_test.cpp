@@ -268,3 +268,71 @@ TEST_F(Header, Base64ReadsAsTheCoder) {
     ASSERT_EQ(decodeBase64(in.data(), in.size()), expected) << in;
   }
 }
+
+namespace {
+
+// Changes at the last millisecond of a day, two in one month, a bias of
+// half an hour, and a zone without summer time.
+bool LateChanges(WORD, TIME_ZONE_INFORMATION& z) {
+  z = {};
+  z.Bias = 210;
+  z.StandardDate = {0, 11, 6, 1, 23, 59, 59, 999};
+  z.DaylightDate = {0, 3, 6, 2, 23, 59, 59, 999};
+  z.DaylightBias = -30;
+  return true;
+}
+bool ShortSummer(WORD, TIME_ZONE_INFORMATION& z) {
+  z = {};
+  z.Bias = -330;
+  z.StandardDate = {0, 6, 0, 4, 1, 0, 0, 0};
+  z.DaylightDate = {0, 6, 0, 1, 1, 0, 0, 0};
+  z.DaylightBias = -60;
+  return true;
+}
+bool NoSummer(WORD, TIME_ZONE_INFORMATION& z) {
+  z = {};
+  z.Bias = -545;
+  return true;
+}
+
+}  // namespace
+
+// Rules kept per year, however the years are mixed: every instant converts
+// as the system converts it with its own year's rules, near the changes too.
+TEST_F(Header, CachedRulesConvertAsTheSystem) {
+  std::mt19937 rng(1995);
+  for (ZoneRulesReader reader : {CentralEurope, SouthEast, LateChanges, ShortSummer, NoSummer}) {
+    ZoneRulesScope zone(reader);
+    for (int i = 0; i < 3000; ++i) {
+      SYSTEMTIME utc = {static_cast<WORD>(1990 + rng() % 50), static_cast<WORD>(1 + rng() % 12), 0,
+                        static_cast<WORD>(1 + rng() % 28), static_cast<WORD>(rng() % 24), static_cast<WORD>(rng() % 60),
+                        static_cast<WORD>(rng() % 60), static_cast<WORD>(rng() % 1000)};
+      // Half of them within a day of a change.
+      if (i % 2) {
+        TIME_ZONE_INFORMATION z;
+        reader(utc.wYear, z);
+        const SYSTEMTIME& change = rng() % 2 ? z.DaylightDate : z.StandardDate;
+        if (change.wMonth) {
+          utc.wMonth = change.wMonth;
+          utc.wDay = static_cast<WORD>(1 + rng() % 28);
+        }
+      }
+      TIME_ZONE_INFORMATION rules;
+      reader(utc.wYear, rules);
+      SYSTEMTIME expected, got;
+      ASSERT_TRUE(SystemTimeToTzSpecificLocalTime(&rules, &utc, &expected));
+      ASSERT_TRUE(utcToLocalTime(utc, got));
+      ASSERT_EQ(memcmp(&expected, &got, sizeof got), 0)
+          << utc.wYear << "-" << utc.wMonth << "-" << utc.wDay << " " << utc.wHour << ":" << utc.wMinute << ":"
+          << utc.wSecond << "." << utc.wMilliseconds << " -> " << got.wHour << ":" << got.wMinute << ", system "
+          << expected.wHour << ":" << expected.wMinute;
+    }
+  }
+  // Dates the calendar does not have stay as written; leap days convert.
+  ZoneRulesScope zone(CentralEurope);
+  EXPECT_EQ(HourMinute(L"Fri, 30 Feb 2024 10:00:00 +0000"), "2024-02-30 10:00");
+  EXPECT_EQ(HourMinute(L"Thu, 29 Feb 2024 23:30:00 +0000"), "2024-03-01 00:30");
+  EXPECT_EQ(HourMinute(L"Mon, 1 Jan 1601 00:30:00 +0100"), "1601-01-01 00:30");
+  EXPECT_EQ(HourMinute(L"Mon, 5 Jan 1970 25:00:00 +0000"), "1970-01-05 25:00");
+  EXPECT_EQ(parseDate(L"Tue, 5 Jul 2005 10:00:00 +0000").wDayOfWeek, 2);
+}
