@@ -234,8 +234,7 @@ bool AsciiCompatible(UINT cp) {
 void AppendWidened(const char* bytes, size_t length, std::wstring& out) {
   const size_t at = out.size();
   out.resize(at + length);
-  wchar_t* w = out.data() + at;
-  for (size_t i = 0; i < length; ++i) w[i] = static_cast<wchar_t>(bytes[i]);
+  WidenAscii(bytes, length, out.data() + at);
 }
 
 bool AnsiAppendUnicode(const char* bytes, size_t length, std::wstring& out) {
@@ -339,14 +338,16 @@ void AppendToUnicode(const CharsetRoute& route, const char* bytes, size_t length
   if (length == 0) return;
   if (route.named) {
     if (const UINT cp = route.service) {
-      if (AsciiCompatible(cp) && IsPlainAscii(bytes, length)) return AppendWidened(bytes, length, out);
+      // Both short cuts read plain ASCII as itself, as the system does.
       if (const wchar_t* map = route.singleByte) {
         const size_t at = out.size();
         out.resize(at + length);
-        for (size_t i = 0; i < length; ++i) out[at + i] = map[static_cast<unsigned char>(bytes[i])];
+        wchar_t* w = out.data() + at;
+        for (size_t i = 0; i < length; ++i) w[i] = map[static_cast<unsigned char>(bytes[i])];
         return;
       }
       if (cp == CP_UTF8 && route.systemConverts && AppendWellFormedUtf8(bytes, length, out)) return;
+      if (AsciiCompatible(cp) && IsPlainAscii(bytes, length)) return AppendWidened(bytes, length, out);
       // The system converts most code pages itself; the service does the rest.
       if (route.systemConverts && TableAppendUnicode(cp, bytes, length, out)) return;
       std::wstring converted;

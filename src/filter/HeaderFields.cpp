@@ -145,14 +145,17 @@ std::optional<std::wstring> rawFieldValue(const MailMessage& message, const wcha
 
 std::optional<std::wstring> headerParameter(const wchar_t* value, const wchar_t* name) {
   if (!value || !name || !*name) return std::nullopt;
-  std::wstring lowValue(value), lowName(name);
-  for (auto& c : lowValue) c = LowerChar(c);
-  for (auto& c : lowName) c = LowerChar(c);
-  size_t at = lowValue.find(lowName);
-  if (at == std::wstring::npos) return std::nullopt;
-  at = lowValue.find(L'=', at + lowName.size());
-  if (at == std::wstring::npos) return std::nullopt;
-  const std::wstring_view v(value);
+  const std::wstring_view v(value), n(name);
+  // The first place where the name stands, letter case ignored.
+  size_t at = std::wstring_view::npos;
+  for (size_t i = 0; i + n.size() <= v.size() && at == std::wstring_view::npos; ++i) {
+    size_t k = 0;
+    while (k < n.size() && LowerChar(v[i + k]) == LowerChar(n[k])) ++k;
+    if (k == n.size()) at = i;
+  }
+  if (at == std::wstring_view::npos) return std::nullopt;
+  at = v.find(L'=', at + n.size());
+  if (at == std::wstring_view::npos) return std::nullopt;
   size_t from = at + 1;
   while (from < v.size() && v[from] == L' ') ++from;
   size_t to = v.find(L';', from);

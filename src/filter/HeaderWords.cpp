@@ -1,5 +1,6 @@
 #include "filter/HeaderWords.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -67,7 +68,7 @@ const Base64Table kBase64;
 
 // A group of four: "=" is zero bits in the last two places, and anywhere in
 // a short last group; elsewhere it reads as an unmapped byte.
-char* DecodeGroup(const uint8_t (&in)[4], size_t count, bool last, char* out) {
+inline char* DecodeGroup(const uint8_t (&in)[4], size_t count, bool last, char* out) {
   uint32_t v[4];
   for (size_t k = 0; k < 4; ++k) {
     const uint8_t x = kBase64.value[in[k]];
@@ -138,7 +139,9 @@ std::string unfold(const char* text, size_t length) {
 }
 
 ValueDecoder::ValueDecoder(const wchar_t* defaultCharset)
-    : default_(ResolveCharset(defaultCharset)), defaultKeepsAscii_(KeepsAscii(default_)) {}
+    : default_(ResolveCharset(defaultCharset)), defaultKeepsAscii_(KeepsAscii(default_)) {
+  bytes_.reserve(256);  // room for most words at once
+}
 
 void ValueDecoder::AppendPlain(const char* p, const char* end, std::wstring& out) {
   if (p >= end) return;
@@ -166,7 +169,7 @@ void ValueDecoder::AppendPlain(const char* p, const char* end, std::wstring& out
 const CharsetRoute& ValueDecoder::WordRoute(const char* name, size_t length) {
   const size_t kept = knownCount_ < kKnownNames ? knownCount_ : kKnownNames;
   for (size_t i = 0; i < kept; ++i)
-    if (known_[i].length == length && memcmp(known_[i].name, name, length) == 0) return known_[i].route;
+    if (known_[i].length == length && std::equal(name, name + length, known_[i].name)) return known_[i].route;
   // A name's bytes widened one by one; a NUL ends it, as it ends any name.
   wchar_t wide[kMaxCharsetName + 1];
   for (size_t i = 0; i < length; ++i) wide[i] = static_cast<wchar_t>(static_cast<unsigned char>(name[i]));
