@@ -40,8 +40,7 @@ void splitFields(const char* p, size_t length, std::vector<RawField>& fields) {
   if (!p) return;
   const char* const end = p + length;
   while (p < end) {
-    const char* colon = p;
-    while (colon < end && *colon != ':') ++colon;
+    const char* colon = FindByte(p, end, ':');
     if (colon == end) break;
     const char* v = colon + 1;
     if (v < end && SpaceByte(static_cast<unsigned char>(*v)))

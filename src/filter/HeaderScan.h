@@ -30,6 +30,20 @@ inline const char* FindPair(const char* from, const char* end, char a, char b) {
   return end;
 }
 
+// The first `c` in [from, end), or end.
+inline const char* FindByte(const char* from, const char* end, char c) {
+  const char* p = from;
+#if defined(__SSE2__)
+  const __m128i vc = _mm_set1_epi8(c);
+  for (; end - p >= 16; p += 16) {
+    const int hits = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), vc));
+    if (hits) return p + __builtin_ctz(static_cast<unsigned>(hits));
+  }
+#endif
+  while (p < end && *p != c) ++p;
+  return p;
+}
+
 // Bytes 1-127 other than '+' (UTF-7), '~' (HZ) and ESC (ISO-2022) read the
 // same in every ASCII-compatible charset: most header text is such.
 inline bool PlainAsciiBytes(const char* bytes, size_t length) {
