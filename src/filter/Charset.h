@@ -38,7 +38,7 @@ struct CharsetRoute {
 CharsetRoute ResolveCharset(const wchar_t* charset);
 // Appends `bytes` converted by `route` to `out`.
 void AppendToUnicode(const CharsetRoute& route, const char* bytes, size_t length, std::wstring& out);
-// True when plain ASCII text (see AppendAscii) reads the same in the route's charset.
+// True when plain ASCII text (see IsPlainAscii) reads as itself in the route's charset.
 bool KeepsAscii(const CharsetRoute& route);
 // Bytes 1-127 other than '+', '~' and ESC: the same in every ASCII-compatible charset.
 bool IsPlainAscii(const char* bytes, size_t length);
