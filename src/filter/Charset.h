@@ -23,6 +23,26 @@ bool MlangFromUnicode(UINT codePage, const wchar_t* text, size_t length, std::st
 // The code page of the name table (aliases included, letter case ignored), or 0.
 UINT TableCodePage(const wchar_t* charset);
 
+// How the bytes of one charset name are converted: the service's code page
+// (and whether the system converts it itself) and the name table's. Found
+// once per name, used for any number of conversions.
+struct CharsetRoute {
+  bool named = false;  // false: the ANSI code page
+  UINT service = 0;
+  bool systemConverts = false;  // the system knows the service's code page
+  UINT table = 0;
+  // Byte to character of the service's code page when that is one byte a
+  // character (read from the system once), else null.
+  const wchar_t* singleByte = nullptr;
+};
+CharsetRoute ResolveCharset(const wchar_t* charset);
+// Appends `bytes` converted by `route` to `out`.
+void AppendToUnicode(const CharsetRoute& route, const char* bytes, size_t length, std::wstring& out);
+// True when plain ASCII text (see IsPlainAscii) reads as itself in the route's charset.
+bool KeepsAscii(const CharsetRoute& route);
+// Bytes 1-127 other than '+', '~' and ESC: the same in every ASCII-compatible charset.
+bool IsPlainAscii(const char* bytes, size_t length);
+
 // Bytes in `charset` (null or empty: the ANSI code page) to UTF-16.
 std::wstring CharsetToUnicode(const char* bytes, size_t length, const wchar_t* charset);
 // UTF-16 to bytes of `charset`, with the same fall-backs.

@@ -46,6 +46,95 @@ class Reader {
   const wchar_t* p_;
 };
 
+bool SystemRules(WORD year, TIME_ZONE_INFORMATION& rules) {
+  if (GetTimeZoneInformationForYear(year, nullptr, &rules)) return true;
+  return GetTimeZoneInformation(&rules) != TIME_ZONE_ID_INVALID;
+}
+
+// The rules of the years asked for, shared by every thread of the process.
+class ZoneCache {
+ public:
+  bool ToLocal(const SYSTEMTIME& utc, SYSTEMTIME& local) {
+    TIME_ZONE_INFORMATION rules;
+    if (!Rules(utc.wYear, rules)) return SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
+    return SystemTimeToTzSpecificLocalTime(&rules, &utc, &local);
+  }
+  void SetReader(ZoneRulesReader reader) {
+    AcquireSRWLockExclusive(&lock_);
+    reader_ = reader ? reader : SystemRules;
+    Forget();
+    ReleaseSRWLockExclusive(&lock_);
+  }
+
+ private:
+  // The user may change the zone while the plug-in runs.
+  static constexpr ULONGLONG kRefreshMs = 60 * 1000;
+  // Years kept; others (no real mail has them) are read for each date.
+  static constexpr WORD kFirstYear = 1900;
+  static constexpr size_t kYears = 256;
+  struct Year {
+    bool read;
+    bool known;
+    TIME_ZONE_INFORMATION rules;
+  };
+
+  void Forget() {
+    for (Year& y : years_) y.read = false;
+  }
+
+  bool Rules(WORD year, TIME_ZONE_INFORMATION& rules) {
+    const size_t slot = static_cast<size_t>(year - kFirstYear);
+    const bool kept = year >= kFirstYear && slot < kYears;
+    const ULONGLONG now = GetTickCount64();
+    AcquireSRWLockShared(&lock_);
+    bool found = false, known = false;
+    if (kept && years_[slot].read && now - readAt_ < kRefreshMs) {
+      found = true;
+      known = years_[slot].known;
+      rules = years_[slot].rules;
+    }
+    const ZoneRulesReader reader = reader_;
+    ReleaseSRWLockShared(&lock_);
+    if (found) return known;
+    known = reader(year, rules);
+    if (!kept) return known;
+    AcquireSRWLockExclusive(&lock_);
+    if (reader == reader_) {
+      if (now - readAt_ >= kRefreshMs) {
+        Forget();
+        readAt_ = now;
+      }
+      years_[slot] = {true, known, rules};
+    }
+    ReleaseSRWLockExclusive(&lock_);
+    return known;
+  }
+
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  ZoneRulesReader reader_ = SystemRules;
+  ULONGLONG readAt_ = 0;
+  Year years_[kYears] = {};
+};
+
+ZoneCache& Zone() {
+  static ZoneCache zone;
+  return zone;
+}
+
+// Words are letters and digits of ASCII only, so ASCII case folding is all
+// that comparing them ignoring case needs.
+bool SameWord(const std::wstring& word, const wchar_t* name) {
+  size_t i = 0;
+  for (; i < word.size() && name[i]; ++i) {
+    wchar_t c = word[i];
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
+    wchar_t d = name[i];
+    if (d >= L'A' && d <= L'Z') d = static_cast<wchar_t>(d + 32);
+    if (c != d) return false;
+  }
+  return i == word.size() && !name[i];
+}
+
 bool AllDigits(const std::wstring& w) {
   if (w.empty() || w.size() > 9) return false;
   for (wchar_t c : w)
@@ -64,7 +153,7 @@ SYSTEMTIME parseDate(const wchar_t* value) {
   const std::wstring first = r.Word();
   int day = -1;
   for (int i = 0; i < 7; ++i)
-    if (_wcsicmp(first.c_str(), kDays[i]) == 0) t.wDayOfWeek = static_cast<WORD>(i);
+    if (SameWord(first, kDays[i])) t.wDayOfWeek = static_cast<WORD>(i);
   // Without the optional weekday the first word is the day.
   if (AllDigits(first)) day = _wtoi(first.c_str());
   if (day < 0) {
@@ -75,7 +164,7 @@ SYSTEMTIME parseDate(const wchar_t* value) {
   const std::wstring monthWord = r.Word();
   int month = 0;
   for (int i = 0; i < 12; ++i)
-    if (_wcsicmp(monthWord.c_str(), kMonths[i]) == 0) month = i + 1;
+    if (SameWord(monthWord, kMonths[i])) month = i + 1;
   if (month == 0 && AllDigits(monthWord)) month = _wtoi(monthWord.c_str());
   if (month < 1 || month > 12) return none;
   if (!r.ToDigit()) return none;
@@ -120,8 +209,12 @@ SYSTEMTIME parseDate(const wchar_t* value) {
   ft.dwHighDateTime = u.HighPart;
   SYSTEMTIME utc, local;
   if (!FileTimeToSystemTime(&ft, &utc)) return t;
-  if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) return utc;
+  if (!utcToLocalTime(utc, local)) return utc;
   return local;
 }
+
+bool utcToLocalTime(const SYSTEMTIME& utc, SYSTEMTIME& local) { return Zone().ToLocal(utc, local); }
+
+void setZoneRulesReader(ZoneRulesReader reader) { Zone().SetReader(reader); }
 
 }  // namespace pw

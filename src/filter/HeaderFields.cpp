@@ -7,6 +7,7 @@
 
 #include "filter/Charset.h"
 #include "filter/HeaderDate.h"
+#include "filter/HeaderScan.h"
 #include "filter/HeaderWords.h"
 #include "filter/MailMessage.h"
 
@@ -17,52 +18,76 @@ namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // The first CR LF at or after p, or end.
-const char* FindCrLf(const char* p, const char* end) {
-  for (; p + 1 < end; ++p)
-    if (p[0] == '\r' && p[1] == '\n') return p;
-  return end;
+const char* FindCrLf(const char* p, const char* end) { return FindPair(p, end, '\r', '\n'); }
+
+// Names equal ignoring letter case, as _wcsicmp compares them; ASCII, by
+// far the most common, without its locale.
+bool SameName(const wchar_t* a, const wchar_t* b) {
+  for (size_t i = 0;; ++i) {
+    wchar_t c = a[i], d = b[i];
+    if (c >= 0x80 || d >= 0x80) return _wcsicmp(a, b) == 0;
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
+    if (d >= L'A' && d <= L'Z') d = static_cast<wchar_t>(d + 32);
+    if (c != d) return false;
+    if (!c) return true;
+  }
 }
 
 }  // namespace
 
-void parseFieldList(const char* p, size_t length, HeaderFieldList& fields) {
+void splitFields(const char* p, size_t length, std::vector<RawField>& fields) {
   fields.clear();
   if (!p) return;
   const char* const end = p + length;
-  // Values other than Content-Type stay bytes until the charset is known.
-  std::vector<std::string> raw;
   while (p < end) {
-    const char* colon = p;
-    while (colon < end && *colon != ':') ++colon;
+    const char* colon = FindByte(p, end, ':');
     if (colon == end) break;
     const char* v = colon + 1;
-    if (v < end && std::isspace(static_cast<unsigned char>(*v)))
-      while (v < end && *v != '\r' && std::isspace(static_cast<unsigned char>(*v))) ++v;
+    if (v < end && SpaceByte(static_cast<unsigned char>(*v)))
+      while (v < end && *v != '\r' && SpaceByte(static_cast<unsigned char>(*v))) ++v;
     const char* vEnd = FindCrLf(v, end);
     while (vEnd != end && vEnd + 2 < end && IsBlank(vEnd[2])) vEnd = FindCrLf(vEnd + 2, end);
     if (vEnd == end) break;  // unterminated last value: dropped
-    std::wstring name = AnsiToUnicode(p, static_cast<size_t>(colon - p));
-    if (_wcsicmp(name.c_str(), L"Content-Type") == 0) {
-      fields.emplace_back(std::move(name), AnsiToUnicode(v, static_cast<size_t>(vEnd - v)));
-      raw.emplace_back();
-    } else {
-      fields.emplace_back(std::move(name), std::wstring());
-      raw.emplace_back(v, vEnd);
-    }
+    fields.push_back({p, static_cast<size_t>(colon - p), v, static_cast<size_t>(vEnd - v)});
     p = vEnd + 2;
   }
-  const std::optional<std::wstring> charset = fieldsCharset(fields);
-  const wchar_t* cs = charset ? charset->c_str() : nullptr;
+}
+
+void parseFieldList(const char* p, size_t length, HeaderFieldList& fields) {
+  fields.clear();
+  std::vector<RawField> raw;
+  raw.reserve(48);
+  splitFields(p, length, raw);
+  fields.reserve(raw.size());
+  // Values other than Content-Type stay bytes until the charset is known.
+  int contentType = -1;
+  for (RawField& f : raw) {
+    std::wstring name = AnsiToUnicode(f.name, f.nameLength);
+    if (SameName(name.c_str(), L"Content-Type")) {
+      if (contentType < 0) contentType = static_cast<int>(fields.size());
+      fields.emplace_back(std::move(name), AnsiToUnicode(f.value, f.valueLength));
+      f.value = nullptr;  // converted already
+    } else {
+      fields.emplace_back(std::move(name), std::wstring());
+    }
+  }
+  const std::optional<std::wstring> charset =
+      contentType < 0 ? std::nullopt
+                      : headerParameter(fields[static_cast<size_t>(contentType)].second.c_str(), L"charset");
+  ValueDecoder decoder(charset ? charset->c_str() : nullptr);
   for (size_t i = 0; i < fields.size(); ++i) {
-    auto& [name, value] = fields[i];
-    if (_wcsicmp(name.c_str(), L"Content-Type") != 0) value = decodeValue(raw[i].data(), raw[i].size(), cs);
+    if (!raw[i].value) continue;
+    std::wstring& value = fields[i].second;
+    value.reserve(raw[i].valueLength);
+    decoder.Decode(raw[i].value, raw[i].valueLength, value);
   }
 }
 
 void parseHeaderFields(MailMessage& message) {
   message.date = {};
   parseFieldList(message.rawHeader.Get(), message.rawHeader.Size(), message.headerFields);
-  if (const wchar_t* date = nextFieldValue(message, L"DATE")) message.date = parseDate(date);
+  const int date = findField(message, L"DATE");
+  if (date >= 0) message.date = parseDate(message.headerFields[static_cast<size_t>(date)].second.c_str());
 }
 
 void parseHeader(MailMessage& message, const char* bytes, size_t length) {
@@ -83,7 +108,7 @@ void parseHeader(MailMessage& message, const char* bytes, size_t length) {
 int findField(const HeaderFieldList& fields, const wchar_t* name, int start) {
   if (!name || start < 0) return -1;
   for (size_t i = static_cast<size_t>(start); i < fields.size(); ++i)
-    if (_wcsicmp(fields[i].first.c_str(), name) == 0) return static_cast<int>(i);
+    if (SameName(fields[i].first.c_str(), name)) return static_cast<int>(i);
   return -1;
 }
 
@@ -119,14 +144,17 @@ std::optional<std::wstring> rawFieldValue(const MailMessage& message, const wcha
 
 std::optional<std::wstring> headerParameter(const wchar_t* value, const wchar_t* name) {
   if (!value || !name || !*name) return std::nullopt;
-  std::wstring lowValue(value), lowName(name);
-  for (auto& c : lowValue) c = static_cast<wchar_t>(towlower(c));
-  for (auto& c : lowName) c = static_cast<wchar_t>(towlower(c));
-  size_t at = lowValue.find(lowName);
-  if (at == std::wstring::npos) return std::nullopt;
-  at = lowValue.find(L'=', at + lowName.size());
-  if (at == std::wstring::npos) return std::nullopt;
-  const std::wstring_view v(value);
+  const std::wstring_view v(value), n(name);
+  // The first place where the name stands, letter case ignored.
+  size_t at = std::wstring_view::npos;
+  for (size_t i = 0; i + n.size() <= v.size() && at == std::wstring_view::npos; ++i) {
+    size_t k = 0;
+    while (k < n.size() && LowerChar(v[i + k]) == LowerChar(n[k])) ++k;
+    if (k == n.size()) at = i;
+  }
+  if (at == std::wstring_view::npos) return std::nullopt;
+  at = v.find(L'=', at + n.size());
+  if (at == std::wstring_view::npos) return std::nullopt;
   size_t from = at + 1;
   while (from < v.size() && v[from] == L' ') ++from;
   size_t to = v.find(L';', from);

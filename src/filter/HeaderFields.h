@@ -15,6 +15,18 @@ class MailMessage;
 // (name, value) pairs in header order.
 using HeaderFieldList = std::vector<std::pair<std::wstring, std::wstring>>;
 
+// One field as it stands in a header block: the name up to its ':', the
+// value up to its final CR LF (inner folding kept).
+struct RawField {
+  const char* name;
+  size_t nameLength;
+  const char* value;
+  size_t valueLength;
+};
+// Splits a header block into raw fields, replacing `fields`; an
+// unterminated last value is dropped with its name.
+void splitFields(const char* bytes, size_t length, std::vector<RawField>& fields);
+
 // Splits a header block into decoded fields (the block's own Content-Type
 // charset for plain text), replacing `fields`.
 void parseFieldList(const char* bytes, size_t length, HeaderFieldList& fields);

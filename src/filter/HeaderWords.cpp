@@ -1,9 +1,12 @@
 #include "filter/HeaderWords.h"
 
+#include <cstdint>
+#include <cstring>
 #include <optional>
 
 #include "filter/Charset.h"
 #include "filter/HeaderFields.h"
+#include "filter/HeaderScan.h"
 #include "net/Base64Coder.h"
 
 namespace pw {
@@ -17,53 +20,44 @@ int HexValue(char c) {
   return -1;
 }
 
-// Position of `needle` (two bytes) in [from, end), or end.
-const char* Find2(const char* from, const char* end, char a, char b) {
-  for (const char* p = from; p + 1 < end; ++p)
-    if (p[0] == a && p[1] == b) return p;
-  return end;
-}
+const char* Find2(const char* from, const char* end, char a, char b) { return FindPair(from, end, a, b); }
 
-std::string DecodeQ(const char* p, const char* end) {
-  std::string out;
-  out.reserve(static_cast<size_t>(end - p));
+void DecodeQ(const char* p, const char* end, std::string& out) {
+  out.resize(static_cast<size_t>(end - p));  // never longer than the text
+  char* o = out.data();
   while (p < end) {
     const char c = *p;
     if (c == '_') {
-      out += ' ';
+      *o++ = ' ';
       ++p;
     } else if (c == '=' && end - p >= 2 && p[1] == '=') {
-      out += '=';
+      *o++ = '=';
       p += 2;
     } else if (c == '=' && end - p >= 3 && HexValue(p[1]) >= 0 && HexValue(p[2]) >= 0) {
-      out += static_cast<char>(HexValue(p[1]) * 16 + HexValue(p[2]));
+      *o++ = static_cast<char>(HexValue(p[1]) * 16 + HexValue(p[2]));
       p += 3;
     } else {
       // Anything else, a lone "=" or one before non-hexadecimal bytes
       // included, is kept as written.
-      out += c;
+      *o++ = c;
       ++p;
     }
   }
-  return out;
-}
-
-void AppendPlain(std::wstring& out, const char* p, const char* end, const wchar_t* charset) {
-  if (p >= end) return;
-  const std::string text = unfold(p, static_cast<size_t>(end - p));
-  out += CharsetToUnicode(text.data(), text.size(), charset);
+  out.resize(static_cast<size_t>(o - out.data()));
 }
 
 }  // namespace
 
+void decodeBase64(const char* text, size_t length, std::string& out) { Base64Coder::DecodeTo(text, length, out); }
+
 std::string decodeBase64(const char* text, size_t length) {
-  Base64Coder coder;
-  coder.Decode(text, length);
-  return std::string(coder.GetOutput(), coder.GetOutputLength());
+  std::string out;
+  decodeBase64(text, length, out);
+  return out;
 }
 
-std::string unfold(const char* text, size_t length) {
-  std::string out;
+void unfold(const char* text, size_t length, std::string& out) {
+  out.clear();
   out.reserve(length);
   for (size_t i = 0; i < length; ++i) {
     const char c = text[i];
@@ -72,18 +66,69 @@ std::string unfold(const char* text, size_t length) {
     if (i >= 2 && text[i - 2] == '\r') continue;
     out += c;
   }
+}
+
+std::string unfold(const char* text, size_t length) {
+  std::string out;
+  unfold(text, length, out);
   return out;
 }
 
-std::wstring decodeValue(const char* raw, size_t length, const wchar_t* defaultCharset) {
-  std::wstring out;
-  if (!raw) return out;
+ValueDecoder::ValueDecoder(const wchar_t* defaultCharset)
+    : default_(ResolveCharset(defaultCharset)), defaultKeepsAscii_(KeepsAscii(default_)) {
+  bytes_.reserve(256);  // room for most words at once
+}
+
+void ValueDecoder::AppendPlain(const char* p, const char* end, std::wstring& out) {
+  if (p >= end) return;
+  const size_t length = static_cast<size_t>(end - p);
+  if (defaultKeepsAscii_ && IsPlainAscii(p, length)) {
+    // Most header text: unfolded straight into the value.
+    const size_t at = out.size();
+    out.resize(at + length);
+    wchar_t* w = out.data() + at;
+    if (!HasLineBytes(p, length)) return WidenAscii(p, length, w);
+    for (size_t i = 0; i < length; ++i) {
+      const char c = p[i];
+      if (c == '\t' || c == '\r' || c == '\n') continue;
+      if (i >= 1 && p[i - 1] == '\n') continue;
+      if (i >= 2 && p[i - 2] == '\r') continue;
+      *w++ = static_cast<wchar_t>(c);
+    }
+    out.resize(static_cast<size_t>(w - out.data()));
+    return;
+  }
+  unfold(p, length, bytes_);
+  AppendToUnicode(default_, bytes_.data(), bytes_.size(), out);
+}
+
+const CharsetRoute& ValueDecoder::WordRoute(const char* name, size_t length) {
+  const size_t kept = knownCount_ < kKnownNames ? knownCount_ : kKnownNames;
+  for (size_t i = 0; i < kept; ++i) {
+    if (known_[i].length != length) continue;
+    size_t k = 0;  // names are short: a loop beats a call to memcmp
+    while (k < length && known_[i].name[k] == name[k]) ++k;
+    if (k == length) return known_[i].route;
+  }
+  // A name's bytes widened one by one; a NUL ends it, as it ends any name.
+  wchar_t wide[kMaxCharsetName + 1];
+  for (size_t i = 0; i < length; ++i) wide[i] = static_cast<wchar_t>(static_cast<unsigned char>(name[i]));
+  wide[length] = 0;
+  KnownName& slot = known_[knownCount_++ % kKnownNames];
+  memcpy(slot.name, name, length);
+  slot.length = length;
+  slot.route = ResolveCharset(wide);
+  return slot.route;
+}
+
+void ValueDecoder::Decode(const char* raw, size_t length, std::wstring& out) {
+  if (!raw) return;
   const char* p = raw;
   const char* const end = raw + length;
   while (p < end) {
     const char* word = Find2(p, end, '=', '?');
-    AppendPlain(out, p, word, defaultCharset);
-    if (word == end) return out;
+    AppendPlain(p, word, out);
+    if (word == end) return;
     // charset name up to the next '?', bounded.
     const char* q = word + 2;
     const char* nameEnd = q;
@@ -93,25 +138,26 @@ std::wstring decodeValue(const char* raw, size_t length, const wchar_t* defaultC
     const char* text = nameEnd + 3;
     const char* close = nameOk && text <= end ? Find2(text, end, '?', '=') : end;
     if (!nameOk || text > end || close == end) {
-      AppendPlain(out, word, end, defaultCharset);
-      return out;
+      AppendPlain(word, end, out);
+      return;
     }
-    const std::wstring charset(q, nameEnd);  // ASCII name bytes, widened one by one
     const char encoding = nameEnd[1];
-    std::string bytes;
     if (encoding == 'B' || encoding == 'b') {
-      bytes = decodeBase64(text, static_cast<size_t>(close - text));
-      if (bytes.empty()) bytes.assign(text, close);
+      decodeBase64(text, static_cast<size_t>(close - text), bytes_);
+      if (bytes_.empty()) bytes_.assign(text, close);
     } else if (encoding == 'Q' || encoding == 'q') {
-      bytes = DecodeQ(text, close);
+      DecodeQ(text, close, bytes_);
     } else {
-      bytes.assign(text, close);
+      bytes_.assign(text, close);
     }
-    std::wstring name;
-    for (char c : charset) name += static_cast<wchar_t>(static_cast<unsigned char>(c));
-    out += CharsetToUnicode(bytes.data(), bytes.size(), name.c_str());
+    AppendToUnicode(WordRoute(q, static_cast<size_t>(nameEnd - q)), bytes_.data(), bytes_.size(), out);
     p = close + 2;
   }
+}
+
+std::wstring decodeValue(const char* raw, size_t length, const wchar_t* defaultCharset) {
+  std::wstring out;
+  ValueDecoder(defaultCharset).Decode(raw, length, out);
   return out;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 namespace pw {
 
@@ -73,46 +74,83 @@ bool Base64Coder::Encode(const void* bytes, size_t length) {
 
 bool Base64Coder::EncodeString(const char* text) { return Encode(text, text ? strlen(text) : 0); }
 
-void Base64Coder::Decode(const void* bytes, size_t length) {
+namespace {
+
+// A group of four: "=" is zero bits in the last two places, and anywhere in
+// a short last group; elsewhere it reads as an unmapped byte, whose table
+// value enters the arithmetic as it is.
+inline char* DecodeGroup(const uint8_t* table, const uint8_t (&in)[4], bool last, char* out) {
+  uint32_t v[4];
+  for (size_t k = 0; k < 4; ++k) {
+    const uint8_t x = table[in[k]];
+    v[k] = x == kPad ? (last || k >= 2 ? 0 : kUnmapped) : x;
+  }
+  *out++ = static_cast<char>(static_cast<uint8_t>(v[0] << 2 | v[1] >> 4));
+  *out++ = static_cast<char>(static_cast<uint8_t>(v[1] << 4 | v[2] >> 2));
+  *out++ = static_cast<char>(static_cast<uint8_t>(v[2] << 6 | v[3]));
+  return out;
+}
+
+}  // namespace
+
+void Base64Coder::DecodeTo(const void* bytes, size_t length, std::string& out) {
   const auto* in = static_cast<const uint8_t*>(bytes);
-  Reserve(input_, length + 1);
+  const uint8_t* table = Table().value;
+  out.resize(length / 4 * 3 + 3);  // room for every group, a short last one included
+  char* o = out.data();
+  size_t i = 0;
+  // Whole groups without blanks, line breaks or "=", the usual case, at once.
+  for (; i + 4 <= length; i += 4) {
+    const uint8_t a = table[in[i]], b = table[in[i + 1]], c = table[in[i + 2]], d = table[in[i + 3]];
+    if ((a | b | c | d) >= 64) break;
+    const uint32_t v = uint32_t(a) << 18 | uint32_t(b) << 12 | uint32_t(c) << 6 | d;
+    *o++ = static_cast<char>(v >> 16);
+    *o++ = static_cast<char>(v >> 8);
+    *o++ = static_cast<char>(v);
+  }
+  uint8_t group[4];
   size_t n = 0;
-  for (size_t i = 0; i < length; ++i) {
+  for (; i < length; ++i) {
     const uint8_t c = in[i];
     if ((c >= 7 && c <= 13) || c == ' ') continue;
-    input_[n++] = static_cast<char>(c);
+    group[n++] = c;
+    if (n == 4) {
+      // Complete groups decode in full here; padding is taken off below.
+      o = DecodeGroup(table, group, false, o);
+      n = 0;
+    }
   }
-  inputLength_ = n;
-  const size_t groups = n / 4;
-  const size_t rest = n % 4;
-  Reserve(output_, groups * 3 + 3 + 1);
-  const uint8_t* table = Table().value;
-  auto valueAt = [&](size_t pos, bool padAllowed) -> uint32_t {
-    if (pos >= n) return 0;
-    const uint8_t v = table[static_cast<uint8_t>(input_[pos])];
-    if (v == kPad) return padAllowed ? 0 : kUnmapped;
-    return v;
-  };
-  size_t o = 0;
-  for (size_t g = 0; g <= groups; ++g) {
-    const size_t base = g * 4;
-    const bool last = g == groups;
-    if (last && rest == 0) break;
-    // "=" stands for zero bits in the last two places and in a short last group.
-    const uint32_t a = valueAt(base, last), b = valueAt(base + 1, last);
-    const uint32_t c = valueAt(base + 2, true), d = valueAt(base + 3, true);
-    const uint8_t decoded[3] = {static_cast<uint8_t>(a << 2 | b >> 4), static_cast<uint8_t>(b << 4 | c >> 2),
-                                static_cast<uint8_t>(c << 6 | d)};
-    for (size_t k = 0; k < 3; ++k) output_[o++] = static_cast<char>(decoded[k]);
+  size_t lastGroup = 4;  // characters of the last group
+  if (n > 0) {
+    lastGroup = n;
+    for (size_t k = n; k < 4; ++k) group[k] = 'A';  // places past the end are zero bits
+    o = DecodeGroup(table, group, true, o);
   }
-  // Only whole bytes count: "=" and the bits of a short last group stand
-  // for no byte, so binary data (attachments) keeps its exact length.
-  const size_t lastGroup = rest ? rest : (n ? 4 : 0);
-  size_t pads = 0;
-  while (pads < 2 && pads < lastGroup && table[static_cast<uint8_t>(input_[n - 1 - pads])] == kPad) ++pads;
-  const size_t lastBytes = (lastGroup - pads) * 6 / 8;
-  outputLength_ = n ? (n - lastGroup) / 4 * 3 + lastBytes : 0;
-  memset(output_.data() + outputLength_, 0, o - outputLength_);
+  size_t size = static_cast<size_t>(o - out.data());
+  if (size > 0) {
+    // Only whole bytes count: "=" and the bits of a short last group stand
+    // for no byte, so binary data (attachments) keeps its exact length.
+    size_t pads = 0;
+    for (size_t j = length; j > 0 && pads < 2 && pads < lastGroup;) {
+      const uint8_t c = in[--j];
+      if ((c >= 7 && c <= 13) || c == ' ') continue;
+      if (table[c] != kPad) break;
+      ++pads;
+    }
+    size = size - 3 + (lastGroup - pads) * 6 / 8;
+  }
+  out.resize(size);
+}
+
+void Base64Coder::Decode(const void* bytes, size_t length) {
+  Reserve(input_, length + 1);
+  if (length) memcpy(input_.data(), bytes, length);
+  inputLength_ = length;
+  std::string decoded;
+  DecodeTo(bytes, length, decoded);
+  Reserve(output_, decoded.size() + 1);
+  if (!decoded.empty()) memcpy(output_.data(), decoded.data(), decoded.size());
+  outputLength_ = decoded.size();
 }
 
 void Base64Coder::DecodeString(const char* text) { Decode(text, text ? strlen(text) : 0); }

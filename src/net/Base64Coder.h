@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 namespace pw {
@@ -17,6 +18,9 @@ class Base64Coder {
   // only: "==" ends one byte short, "=" two, "QQ" gives one byte.
   void Decode(const void* bytes, size_t length);
   void DecodeString(const char* text);
+  // The same decoding into a string of its own, without the coder's
+  // buffers: for decoders that run once per encoded word.
+  static void DecodeTo(const void* bytes, size_t length, std::string& out);
 
   const char* GetOutput() const { return output_.empty() ? "" : output_.data(); }
   size_t GetOutputLength() const { return outputLength_; }

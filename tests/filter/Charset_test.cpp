@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
+#include <random>
+#include <thread>
 #include <string>
 
 #include "core/Scoped.h"
 #include "filter/Charset.h"
+#include "filter/HeaderWords.h"
 
 using namespace pw;
 
@@ -86,4 +90,63 @@ TEST(Charset, AsciiShortCutKeepsSpecialBytes) {
   EXPECT_EQ(CharsetToUnicode("\x1B$B$\"\x1B(Bx", 9, L"iso-2022-jp"), L"\u3042x");
   EXPECT_EQ(CharsetToUnicode("plain text", 10, L"windows-1251"), L"plain text");
   EXPECT_EQ(AnsiToUnicode("x = 1", 5), L"x = 1");
+}
+
+// Two threads meet charset names no one has asked for yet: each resolves
+// and caches them while the other reads the cache.
+TEST(Charset, NamesResolvedFromTwoThreadsAtOnce) {
+  struct Case {
+    const char* raw;
+    const wchar_t* text;
+  };
+  static const Case kCases[] = {
+      {"=?iso-8859-4?Q?=E0?= a", L"\u0101 a"},        {"=?ISO-8859-13?Q?=E0?=", L"\u0105"},
+      {"=?windows-1257?Q?=E0?= =?Windows-1253?Q?=E1?=", L"\u0105 \u03B1"},
+      {"=?windows-1254?B?8A==?=", L"\u011F"},          {"x =?Iso-8859-4?Q?=E0?=", L"x \u0101"}};
+  std::atomic<int> ready{0};
+  std::atomic<int> wrong{0};
+  auto run = [&] {
+    ScopedCoInit com;
+    ++ready;
+    while (ready < 2) Sleep(0);
+    for (int i = 0; i < 300; ++i)
+      for (const Case& c : kCases)
+        if (decodeValue(c.raw, strlen(c.raw), L"utf-8") != c.text) ++wrong;
+  };
+  std::thread a(run), b(run);
+  a.join();
+  b.join();
+  EXPECT_EQ(wrong, 0);
+}
+
+// One-byte code pages convert through tables read from the system, and
+// well-formed UTF-8 is converted without it: both must give exactly what
+// the system gives, for every byte and for broken sequences.
+TEST(Charset, ShortCutsConvertAsTheSystem) {
+  ScopedCoInit com;
+  std::string all;
+  for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+  auto system = [](UINT cp, const std::string& bytes) {
+    std::wstring out(bytes.size() * 2 + 1, L'\0');
+    const int n = MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(),
+                                      static_cast<int>(out.size()));
+    out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return out;
+  };
+  for (const wchar_t* cs : {L"iso-8859-1", L"iso-8859-2", L"iso-8859-5", L"iso-8859-7", L"iso-8859-15", L"windows-1250",
+                            L"windows-1251", L"windows-1252", L"koi8-r", L"koi8-u", L"us-ascii"}) {
+    const CharsetRoute route = ResolveCharset(cs);
+    const UINT cp = route.service ? route.service : route.table;
+    ASSERT_NE(cp, 0u) << cs;
+    EXPECT_EQ(CharsetToUnicode(all.data(), all.size(), cs), system(cp, all)) << cs;
+  }
+  const char kPieces[][5] = {"a", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xED\x9F\xBF", "\xEF\xBF\xBF",
+                             "\xF4\x8F\xBF\xBF", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                             "\x80", "\xC3", "\xE2\x82", "\xF8\x88\x80\x80", "\xFF", "+"};
+  std::mt19937 rng(65001);
+  for (int i = 0; i < 2000; ++i) {
+    std::string s;
+    for (int k = static_cast<int>(rng() % 6); k >= 0; --k) s += kPieces[rng() % (sizeof kPieces / sizeof *kPieces)];
+    ASSERT_EQ(CharsetToUnicode(s.data(), s.size(), L"utf-8"), system(CP_UTF8, s)) << i;
+  }
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <random>
 #include <string>
 
 #include "core/Scoped.h"
@@ -7,6 +9,7 @@
 #include "filter/HeaderFields.h"
 #include "filter/HeaderWords.h"
 #include "filter/MailMessage.h"
+#include "net/Base64Coder.h"
 
 using namespace pw;
 
@@ -174,4 +177,140 @@ TEST_F(Header, Base64PaddingAddsNoBytes) {
   EXPECT_EQ(decodeBase64("YWJj", 4), "abc");
   EXPECT_EQ(decodeBase64("YW Jj\r\n", 7), "abc");
   EXPECT_EQ(decodeBase64("", 0), "");
+}
+
+namespace {
+
+// A central European zone whose summer time ended in September until 1995
+// and in October since, as the rules of its years say.
+int g_rulesRead = 0;
+bool CentralEurope(WORD year, TIME_ZONE_INFORMATION& z) {
+  ++g_rulesRead;
+  z = {};
+  z.Bias = -60;
+  z.StandardDate = {0, static_cast<WORD>(year < 1996 ? 9 : 10), 0, 5, 3, 0, 0, 0};  // last Sunday, 03:00
+  z.DaylightDate = {0, 3, 0, 5, 2, 0, 0, 0};                                      // last Sunday of March, 02:00
+  z.DaylightBias = -60;
+  return true;
+}
+// Summer from the first Sunday of October to the first Sunday of April.
+bool SouthEast(WORD, TIME_ZONE_INFORMATION& z) {
+  z = {};
+  z.Bias = -600;
+  z.StandardDate = {0, 4, 0, 1, 3, 0, 0, 0};
+  z.DaylightDate = {0, 10, 0, 1, 2, 0, 0, 0};
+  z.DaylightBias = -60;
+  return true;
+}
+
+struct ZoneRulesScope {
+  explicit ZoneRulesScope(ZoneRulesReader reader) { setZoneRulesReader(reader); }
+  ~ZoneRulesScope() { setZoneRulesReader(nullptr); }
+};
+
+std::string HourMinute(const wchar_t* date) {
+  const SYSTEMTIME t = parseDate(date);
+  char s[32];
+  snprintf(s, sizeof s, "%04u-%02u-%02u %02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute);
+  return s;
+}
+
+}  // namespace
+
+// The rules are kept per year: each date converts by the rules of its own
+// year and season, on both sides of each change, however the dates are mixed.
+TEST_F(Header, DatesConvertByTheRulesOfTheirYear) {
+  ZoneRulesScope zone(CentralEurope);
+  g_rulesRead = 0;
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_EQ(HourMinute(L"Sun, 28 Mar 2021 00:59:00 +0000"), "2021-03-28 01:59");
+    EXPECT_EQ(HourMinute(L"Sun, 28 Mar 2021 01:00:00 +0000"), "2021-03-28 03:00");
+    EXPECT_EQ(HourMinute(L"Sun, 28 Mar 2021 03:30:00 +0230"), "2021-03-28 03:00");
+    EXPECT_EQ(HourMinute(L"Wed, 15 Jul 2020 10:00:00 -0500"), "2020-07-15 17:00");
+    EXPECT_EQ(HourMinute(L"Tue, 15 Dec 2020 10:00:00 +0000"), "2020-12-15 11:00");
+    EXPECT_EQ(HourMinute(L"Sun, 31 Oct 2021 00:59:00 +0000"), "2021-10-31 02:59");
+    EXPECT_EQ(HourMinute(L"Sun, 31 Oct 2021 01:00:00 +0000"), "2021-10-31 02:00");
+    // October 1995 was already winter time by that year's rules.
+    EXPECT_EQ(HourMinute(L"Sun, 15 Oct 1995 10:00:00 +0000"), "1995-10-15 11:00");
+    EXPECT_EQ(HourMinute(L"Sun, 15 Oct 2023 10:00:00 +0000"), "2023-10-15 12:00");
+    // Into the next year at midnight UTC, in winter time.
+    EXPECT_EQ(HourMinute(L"Fri, 31 Dec 2021 23:30:00 +0000"), "2022-01-01 00:30");
+    // Dates without a numeric zone stay as written.
+    EXPECT_EQ(HourMinute(L"Wed, 15 Jul 2020 10:00:00 GMT"), "2020-07-15 10:00");
+  }
+  // Read once for each year asked (2020, 2021, 1995, 2023), not for each date.
+  EXPECT_EQ(g_rulesRead, 4);
+  {
+    ZoneRulesScope south(SouthEast);
+    EXPECT_EQ(HourMinute(L"Mon, 15 Jan 2024 00:00:00 +0000"), "2024-01-15 11:00");
+    EXPECT_EQ(HourMinute(L"Mon, 15 Jul 2024 00:00:00 +0000"), "2024-07-15 10:00");
+  }
+}
+
+namespace {
+
+// Changes at the last millisecond of a day, two in one month, a bias of
+// half an hour, and a zone without summer time.
+bool LateChanges(WORD, TIME_ZONE_INFORMATION& z) {
+  z = {};
+  z.Bias = 210;
+  z.StandardDate = {0, 11, 6, 1, 23, 59, 59, 999};
+  z.DaylightDate = {0, 3, 6, 2, 23, 59, 59, 999};
+  z.DaylightBias = -30;
+  return true;
+}
+bool ShortSummer(WORD, TIME_ZONE_INFORMATION& z) {
+  z = {};
+  z.Bias = -330;
+  z.StandardDate = {0, 6, 0, 4, 1, 0, 0, 0};
+  z.DaylightDate = {0, 6, 0, 1, 1, 0, 0, 0};
+  z.DaylightBias = -60;
+  return true;
+}
+bool NoSummer(WORD, TIME_ZONE_INFORMATION& z) {
+  z = {};
+  z.Bias = -545;
+  return true;
+}
+
+}  // namespace
+
+// Rules kept per year, however the years are mixed: every instant converts
+// as the system converts it with its own year's rules, near the changes too.
+TEST_F(Header, CachedRulesConvertAsTheSystem) {
+  std::mt19937 rng(1995);
+  for (ZoneRulesReader reader : {CentralEurope, SouthEast, LateChanges, ShortSummer, NoSummer}) {
+    ZoneRulesScope zone(reader);
+    for (int i = 0; i < 3000; ++i) {
+      SYSTEMTIME utc = {static_cast<WORD>(1990 + rng() % 50), static_cast<WORD>(1 + rng() % 12), 0,
+                        static_cast<WORD>(1 + rng() % 28), static_cast<WORD>(rng() % 24), static_cast<WORD>(rng() % 60),
+                        static_cast<WORD>(rng() % 60), static_cast<WORD>(rng() % 1000)};
+      // Half of them within a day of a change.
+      if (i % 2) {
+        TIME_ZONE_INFORMATION z;
+        reader(utc.wYear, z);
+        const SYSTEMTIME& change = rng() % 2 ? z.DaylightDate : z.StandardDate;
+        if (change.wMonth) {
+          utc.wMonth = change.wMonth;
+          utc.wDay = static_cast<WORD>(1 + rng() % 28);
+        }
+      }
+      TIME_ZONE_INFORMATION rules;
+      reader(utc.wYear, rules);
+      SYSTEMTIME expected, got;
+      ASSERT_TRUE(SystemTimeToTzSpecificLocalTime(&rules, &utc, &expected));
+      ASSERT_TRUE(utcToLocalTime(utc, got));
+      ASSERT_EQ(memcmp(&expected, &got, sizeof got), 0)
+          << utc.wYear << "-" << utc.wMonth << "-" << utc.wDay << " " << utc.wHour << ":" << utc.wMinute << ":"
+          << utc.wSecond << "." << utc.wMilliseconds << " -> " << got.wHour << ":" << got.wMinute << ", system "
+          << expected.wHour << ":" << expected.wMinute;
+    }
+  }
+  // Dates the calendar does not have stay as written; leap days convert.
+  ZoneRulesScope zone(CentralEurope);
+  EXPECT_EQ(HourMinute(L"Fri, 30 Feb 2024 10:00:00 +0000"), "2024-02-30 10:00");
+  EXPECT_EQ(HourMinute(L"Thu, 29 Feb 2024 23:30:00 +0000"), "2024-03-01 00:30");
+  EXPECT_EQ(HourMinute(L"Mon, 1 Jan 1601 00:30:00 +0100"), "1601-01-01 00:30");
+  EXPECT_EQ(HourMinute(L"Mon, 5 Jan 1970 25:00:00 +0000"), "1970-01-05 25:00");
+  EXPECT_EQ(parseDate(L"Tue, 5 Jul 2005 10:00:00 +0000").wDayOfWeek, 2);
 }

@@ -1,0 +1,109 @@
+// Byte searches over header text, sixteen bytes at a time where the
+// processor allows (a header block is scanned several times over), and the
+// character classes of the C locale without a call into the C library.
+#pragma once
+
+#include <cstddef>
+#include <cwctype>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace pw {
+
+// The first position p in [from, end) where p[0] == a and p[1] == b (both
+// within the range), or end.
+inline const char* FindPair(const char* from, const char* end, char a, char b) {
+  const char* p = from;
+#if defined(__SSE2__)
+  const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b);
+  for (; end - p >= 17; p += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    const int hits = _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(y, vb)));
+    if (hits) return p + __builtin_ctz(static_cast<unsigned>(hits));
+  }
+#endif
+  for (; end - p >= 2; ++p)
+    if (p[0] == a && p[1] == b) return p;
+  return end;
+}
+
+// The first `c` in [from, end), or end.
+inline const char* FindByte(const char* from, const char* end, char c) {
+  const char* p = from;
+#if defined(__SSE2__)
+  const __m128i vc = _mm_set1_epi8(c);
+  for (; end - p >= 16; p += 16) {
+    const int hits = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), vc));
+    if (hits) return p + __builtin_ctz(static_cast<unsigned>(hits));
+  }
+#endif
+  while (p < end && *p != c) ++p;
+  return p;
+}
+
+// Bytes 1-127 other than '+' (UTF-7), '~' (HZ) and ESC (ISO-2022) read the
+// same in every ASCII-compatible charset: most header text is such.
+inline bool PlainAsciiBytes(const char* bytes, size_t length) {
+  const char* p = bytes;
+  const char* const end = bytes + length;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128(), plus = _mm_set1_epi8('+'), tilde = _mm_set1_epi8('~'),
+                esc = _mm_set1_epi8(0x1B);
+  for (; end - p >= 16; p += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i bad = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, zero), _mm_cmpeq_epi8(x, plus)),
+                                     _mm_or_si128(_mm_cmpeq_epi8(x, tilde), _mm_cmpeq_epi8(x, esc)));
+    if (_mm_movemask_epi8(_mm_or_si128(bad, x))) return false;  // the top bit of x: bytes of 128 and above
+  }
+#endif
+  for (; p < end; ++p) {
+    const auto c = static_cast<unsigned char>(*p);
+    if (c == 0 || c >= 0x80 || c == '+' || c == '~' || c == 0x1B) return false;
+  }
+  return true;
+}
+
+// Whether the bytes hold a TAB, CR or LF: text without them unfolds to itself.
+inline bool HasLineBytes(const char* bytes, size_t length) {
+  const char* p = bytes;
+  const char* const end = bytes + length;
+#if defined(__SSE2__)
+  const __m128i tab = _mm_set1_epi8('\t'), cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+  for (; end - p >= 16; p += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(x, tab), _mm_or_si128(_mm_cmpeq_epi8(x, cr), _mm_cmpeq_epi8(x, lf)));
+    if (_mm_movemask_epi8(hit)) return true;
+  }
+#endif
+  for (; p < end; ++p)
+    if (*p == '\t' || *p == '\r' || *p == '\n') return true;
+  return false;
+}
+
+// Bytes below 128 to the same characters.
+inline void WidenAscii(const char* bytes, size_t length, wchar_t* out) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; length - i >= 16; i += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(x, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(x, zero));
+  }
+#endif
+  for (; i < length; ++i) out[i] = static_cast<wchar_t>(bytes[i]);
+}
+
+// isspace of the C locale: blank, TAB, LF, VT, FF, CR.
+inline bool SpaceByte(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// towlower of the C locale for ASCII; other characters go to the library.
+inline wchar_t LowerChar(wchar_t c) {
+  if (c < 0x80) return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c;
+  return static_cast<wchar_t>(towlower(c));
+}
+
+}  // namespace pw
