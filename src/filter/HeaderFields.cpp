@@ -1,5 +1,6 @@
 #include "filter/HeaderFields.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cwctype>
 #include <string_view>
@@ -53,33 +54,65 @@ void splitFields(const char* p, size_t length, std::vector<RawField>& fields) {
   }
 }
 
+// Text as the list keeps it: ASCII (nearly every name, most Content-Type
+// values) widened as it is, anything else through the ANSI code page.
+void WidenAnsi(const char* p, size_t length, std::wstring& out) {
+  out.clear();
+  for (size_t i = 0; i < length; ++i) {
+    if (static_cast<unsigned char>(p[i]) >= 0x80) {
+      out = AnsiToUnicode(p, length);
+      return;
+    }
+    out.push_back(static_cast<wchar_t>(p[i]));
+  }
+}
+
+bool IsContentType(const RawField& f) {
+  static const char kName[] = "content-type";
+  if (f.nameLength != sizeof kName - 1) return false;
+  for (size_t i = 0; i < f.nameLength; ++i) {
+    char c = f.name[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (c != kName[i]) return false;
+  }
+  return true;
+}
+
 void parseFieldList(const char* p, size_t length, HeaderFieldList& fields) {
   fields.clear();
   std::vector<RawField> raw;
   raw.reserve(48);
   splitFields(p, length, raw);
-  fields.reserve(raw.size());
-  // Values other than Content-Type stay bytes until the charset is known.
+  // Content-Type is converted at once: its charset decodes the other values.
   int contentType = -1;
-  for (RawField& f : raw) {
-    std::wstring name = AnsiToUnicode(f.name, f.nameLength);
-    if (SameName(name.c_str(), L"Content-Type")) {
-      if (contentType < 0) contentType = static_cast<int>(fields.size());
-      fields.emplace_back(std::move(name), AnsiToUnicode(f.value, f.valueLength));
-      f.value = nullptr;  // converted already
-    } else {
-      fields.emplace_back(std::move(name), std::wstring());
-    }
+  for (size_t i = 0; i < raw.size() && contentType < 0; ++i)
+    if (IsContentType(raw[i])) contentType = static_cast<int>(i);
+  std::wstring typeValue;
+  std::optional<std::wstring> charset;
+  if (contentType >= 0) {
+    const RawField& f = raw[static_cast<size_t>(contentType)];
+    WidenAnsi(f.value, f.valueLength, typeValue);
+    charset = headerParameter(typeValue.c_str(), L"charset");
   }
-  const std::optional<std::wstring> charset =
-      contentType < 0 ? std::nullopt
-                      : headerParameter(fields[static_cast<size_t>(contentType)].second.c_str(), L"charset");
+  // No value grows in decoding: a byte gives at most one UTF-16 unit.
+  size_t units = 0, longest = 0;
+  for (const RawField& f : raw) {
+    units += f.nameLength + f.valueLength;
+    longest = std::max(longest, f.valueLength);
+  }
+  fields.reserve(raw.size(), units);
   ValueDecoder decoder(charset ? charset->c_str() : nullptr);
-  for (size_t i = 0; i < fields.size(); ++i) {
-    if (!raw[i].value) continue;
-    std::wstring& value = fields[i].second;
-    value.reserve(raw[i].valueLength);
+  std::wstring name, value;
+  value.reserve(longest);
+  for (size_t i = 0; i < raw.size(); ++i) {
+    WidenAnsi(raw[i].name, raw[i].nameLength, name);
+    if (static_cast<int>(i) == contentType) {
+      fields.push_back(name, typeValue);
+      continue;
+    }
+    value.clear();
     decoder.Decode(raw[i].value, raw[i].valueLength, value);
+    fields.push_back(name, value);
   }
 }
 

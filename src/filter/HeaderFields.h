@@ -8,12 +8,12 @@
 #include <utility>
 #include <vector>
 
+#include "filter/HeaderFieldList.h"
+
 namespace pw {
 
 class MailMessage;
 
-// (name, value) pairs in header order.
-using HeaderFieldList = std::vector<std::pair<std::wstring, std::wstring>>;
 
 // One field as it stands in a header block: the name up to its ':', the
 // value up to its final CR LF (inner folding kept).

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "filter/HeaderFieldList.h"
 #include "filter/OwnedText.h"
 #include "filter/RefPtr.h"
 
@@ -84,7 +85,7 @@ class MailMessage {
   // Added during the running check and not yet reported to the windows.
   std::atomic<uint32_t> justArrived{1};
   // Parsed header fields, in header order (name, value).
-  std::vector<std::pair<std::wstring, std::wstring>> headerFields;
+  HeaderFieldList headerFields;
   // The header block as received (TOP n 0).
   OwnedBytes rawHeader;
   // The whole message (RETR), or the text of an outgoing reply.

@@ -1,0 +1,83 @@
+// The decoded fields of a header block, in header order. All names and
+// values live in one buffer, each NUL-terminated, so a header of thirty
+// fields costs a few allocations instead of sixty strings.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pw {
+
+// A name or value: a view of the list's buffer that is NUL-terminated.
+class FieldText : public std::wstring_view {
+ public:
+  FieldText() = default;
+  explicit FieldText(std::wstring_view text) : std::wstring_view(text) {}
+  const wchar_t* c_str() const { return data(); }
+  operator std::wstring() const { return std::wstring(data(), size()); }
+};
+
+struct HeaderField {
+  FieldText first;   // the name, exactly as written
+  FieldText second;  // the decoded value
+};
+
+class HeaderFieldList {
+ public:
+  class Iterator {
+   public:
+    Iterator(const HeaderFieldList* list, size_t i) : list_(list), i_(i) {}
+    HeaderField operator*() const { return (*list_)[i_]; }
+    Iterator& operator++() {
+      ++i_;
+      return *this;
+    }
+    bool operator!=(const Iterator& other) const { return i_ != other.i_; }
+    bool operator==(const Iterator& other) const { return i_ == other.i_; }
+
+   private:
+    const HeaderFieldList* list_;
+    size_t i_;
+  };
+
+  size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+  void clear() {
+    entries_.clear();
+    text_.clear();
+  }
+  // Room for `fields` fields of `units` UTF-16 units in all.
+  void reserve(size_t fields, size_t units) {
+    entries_.reserve(fields);
+    text_.reserve(units + 2 * fields);
+  }
+  HeaderField operator[](size_t i) const {
+    const Entry& e = entries_[i];
+    return {FieldText(std::wstring_view(text_.data() + e.name, e.nameLength)),
+            FieldText(std::wstring_view(text_.data() + e.value, e.valueLength))};
+  }
+  Iterator begin() const { return Iterator(this, 0); }
+  Iterator end() const { return Iterator(this, entries_.size()); }
+
+  void push_back(std::wstring_view name, std::wstring_view value) {
+    Entry e;
+    e.name = static_cast<uint32_t>(text_.size());
+    e.nameLength = static_cast<uint32_t>(name.size());
+    text_.append(name).push_back(L'\0');
+    e.value = static_cast<uint32_t>(text_.size());
+    e.valueLength = static_cast<uint32_t>(value.size());
+    text_.append(value).push_back(L'\0');
+    entries_.push_back(e);
+  }
+
+ private:
+  struct Entry {
+    uint32_t name, nameLength, value, valueLength;
+  };
+  std::wstring text_;
+  std::vector<Entry> entries_;
+};
+
+}  // namespace pw
