@@ -1,12 +1,17 @@
 // POP3 sessions against a scripted peer, for what no real server does: a
-// refused STLS, a line injected after STLS, silence, an endless line, a
-// refused DELE, replies dribbling in byte by byte, listings with bad numbers.
+// refused STLS, a line injected after STLS, silence, a slow greeting, an
+// endless line, a refused DELE, replies dribbling in byte by byte, listings
+// with bad numbers.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
+#include "core/Scoped.h"
 #include "filter/MailAccount.h"
 #include "filter/Md5.h"
 #include "mail/MailSession.h"
@@ -77,6 +82,48 @@ TEST_F(Pop3HostileTest, SilentServerTimesOut) {
   ASSERT_TRUE(sink_.WaitClosed(5000)) << sink_.Dump();
   EXPECT_EQ(sink_.errors, std::vector<uint32_t>{pw::kErrorTimeout});
   pwtest::PumpFor(600);
+  EXPECT_EQ(Closes(), 1);
+}
+
+// A server that answers slowly but steadily (a greeting of one byte every
+// 150 ms, longer in all than the 1 s time-out): every chunk restarts the
+// reply time-out, so the greeting is read. When the server then falls
+// silent, the time-out runs its full length from the USER command.
+TEST_F(Pop3HostileTest, EachChunkRestartsTheTimeout) {
+  pw::ScopedSocket listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  sockaddr_in sin = {};
+  sin.sin_family = AF_INET;
+  sin.sin_addr.s_addr = inet_addr("127.0.0.1");
+  ASSERT_EQ(bind(listener.Get(), reinterpret_cast<sockaddr*>(&sin), sizeof(sin)), 0);
+  ASSERT_EQ(listen(listener.Get(), 1), 0);
+  int length = sizeof(sin);
+  ASSERT_EQ(getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&sin), &length), 0);
+  pw::ScopedHandle finished(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  using Clock = std::chrono::steady_clock;
+  std::atomic<Clock::time_point> userAt{Clock::time_point()};
+  std::thread server([&] {
+    pw::ScopedSocket peer(accept(listener.Get(), nullptr, nullptr));
+    const std::string greeting = "+OK slow\r\n";
+    for (size_t i = 0; i < greeting.size(); ++i) {
+      if (i) Sleep(150);
+      send(peer.Get(), &greeting[i], 1, 0);
+    }
+    char line[64];
+    if (recv(peer.Get(), line, sizeof(line), 0) > 0) userAt = Clock::now();
+    WaitForSingleObject(finished.Get(), 10000);  // silent, the connection open
+  });
+  session_.SetSink(&sink_);
+  ASSERT_EQ(session_.ConnectPop3(L"127.0.0.1", ntohs(sin.sin_port), 0, L"u", L"p", 1000), 1);
+  const bool closed = sink_.WaitClosed(10000);
+  const Clock::time_point closedAt = Clock::now();
+  SetEvent(finished.Get());
+  server.join();
+  ASSERT_TRUE(closed) << sink_.Dump();
+  EXPECT_NE(std::find(sink_.log.begin(), sink_.log.end(), "S7 +OK slow"), sink_.log.end()) << sink_.Dump();
+  EXPECT_TRUE(sink_.SentStartingWith("USER u"));
+  EXPECT_EQ(sink_.errors, std::vector<uint32_t>{pw::kErrorTimeout}) << sink_.Dump();
+  ASSERT_NE(userAt.load(), Clock::time_point());
+  EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(closedAt - userAt.load()).count(), 950);
   EXPECT_EQ(Closes(), 1);
 }
 
