@@ -224,6 +224,7 @@ void MailSession::OnReceive(int) {
     const int n = Receive(buffer_.data() + had, kReceiveChunk);
     const int error = n == SOCKET_ERROR ? GetLastError() : 0;
     buffer_.resize(had + (n > 0 ? static_cast<size_t>(n) : 0));
+    if (state_ == kPop3Idle) return;  // a layer's report ended the session
     if (n == SOCKET_ERROR && error == WSAEWOULDBLOCK) {
       readCut_ = false;
       if (i == 0) return;
