@@ -14,6 +14,20 @@ constexpr UINT kReplyTimer = 1;
 constexpr UINT kSendTimer = 2;
 constexpr int kSendChunk = 1024;
 constexpr int kReceiveChunk = 4096;
+constexpr int kReadsPerEvent = 64;  // at most 256 KiB per notification
+
+// Milliseconds of the performance counter: under Wine the tick count can lag
+// behind by tens of milliseconds, which would end a time-out early.
+ULONGLONG NowMs() {
+  static const LONGLONG frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f.QuadPart;
+  }();
+  LARGE_INTEGER c;
+  QueryPerformanceCounter(&c);
+  return static_cast<ULONGLONG>(c.QuadPart / frequency * 1000 + c.QuadPart % frequency * 1000 / frequency);
+}
 
 bool EqualFingerprints(const std::string& a, const std::string& b) {
   if (a.size() != b.size() || a.empty()) return false;
@@ -94,6 +108,7 @@ int MailSession::Connect(const wchar_t* host, uint32_t port, uint32_t options, c
   apopStamp_.clear();
   messages_.clear();
   current_ = -1;
+  nextFetch_ = nextDelete_ = 0;
 
   // TLS sits above the proxy, which sits next to Winsock.
   if (options & (kOptionTls | kOptionStartTls)) {
@@ -197,16 +212,44 @@ void MailSession::OnSend(int) {
 
 void MailSession::OnReceive(int) {
   if (state_ == kPop3Idle) return;  // ended: nothing more is read
-  char chunk[kReceiveChunk];
-  const int n = Receive(chunk, sizeof(chunk));
-  if (n == 0 || (n == SOCKET_ERROR && GetLastError() != WSAEWOULDBLOCK)) {
+  // Everything that has arrived is read in 4096-byte pieces straight into
+  // the buffer, up to kReadsPerEvent of them: one notification per piece
+  // would cost a window message and a FIONREAD check each. Winsock and the
+  // layers notify again for what is left.
+  bool ended = false;
+  readCut_ = true;
+  for (int i = 0; i < kReadsPerEvent; ++i) {
+    const size_t had = buffer_.size();
+    buffer_.resize(had + kReceiveChunk);
+    const int n = Receive(buffer_.data() + had, kReceiveChunk);
+    const int error = n == SOCKET_ERROR ? GetLastError() : 0;
+    buffer_.resize(had + (n > 0 ? static_cast<size_t>(n) : 0));
+    if (state_ == kPop3Idle) return;  // a layer's report ended the session
+    if (n == SOCKET_ERROR && error == WSAEWOULDBLOCK) {
+      readCut_ = false;
+      if (i == 0) return;
+      break;
+    }
+    if (n <= 0) {
+      if (i == 0) {
+        const std::string sofar = buffer_;
+        Fail(kErrorReceive, 0, sofar.c_str());
+        return;
+      }
+      ended = true;  // the bytes read before are handled first
+      readCut_ = false;
+      break;
+    }
+    if (n < kReceiveChunk) {
+      readCut_ = false;  // drained for now
+      break;
+    }
+  }
+  if (!smtp_) Pop3Received();
+  if (ended && state_ != kPop3Idle) {
     const std::string sofar = buffer_;
     Fail(kErrorReceive, 0, sofar.c_str());
-    return;
   }
-  if (n == SOCKET_ERROR) return;
-  buffer_.append(chunk, static_cast<size_t>(n));
-  if (!smtp_) Pop3Received();
 }
 
 // POP3 replies (RFC 1939): one line ended by CR LF, or for LIST, UIDL, TOP and
@@ -233,8 +276,9 @@ bool MailSession::ReadReply(bool multiLine, size_t limit, std::string& reply) {
     }
     return false;
   }
-  reply.assign(buffer_, 0, at);
-  buffer_.clear();
+  buffer_.resize(at);
+  reply.clear();
+  reply.swap(buffer_);
   buffer_.shrink_to_fit();
   searchFrom_ = 0;
   searchingError_ = false;
@@ -254,7 +298,47 @@ void MailSession::OnClose(int error) {
   Status(kStatusClosed, nullptr);
 }
 
-void MailSession::OnTimer(UINT) { Fail(kErrorTimeout, 0, nullptr); }
+// The reply time-out restarts with every command and every chunk received.
+// Restarting a window timer costs two calls into the window system each
+// time, so the session moves a deadline instead and keeps one window timer
+// running; when it fires before the deadline it is started again for the
+// time left.
+BOOL MailSession::SetTimer(UINT id, UINT milliseconds) {
+  if (id == 0) return TRUE;
+  const ULONGLONG deadline = NowMs() + milliseconds;
+  BOOL ok = TRUE;
+  if (GetTimerId() == 0 || timerDue_ > deadline) ok = StartWindowTimer(id, milliseconds);
+  timeoutId_ = id;
+  deadline_ = deadline;
+  return ok;
+}
+
+BOOL MailSession::KillTimer(UINT id) {
+  if (id == 0 || id != timeoutId_) return FALSE;
+  timeoutId_ = 0;  // the window timer, if it still runs, finds nothing due
+  return TRUE;
+}
+
+// The base class stops the old window timer through KillTimer, which would
+// end the time-out itself: it is kept.
+BOOL MailSession::StartWindowTimer(UINT id, UINT milliseconds) {
+  const UINT running = timeoutId_;
+  const BOOL ok = CAsyncSocketEx::SetTimer(id, milliseconds);
+  timeoutId_ = running;
+  timerDue_ = NowMs() + milliseconds;
+  return ok;
+}
+
+void MailSession::OnTimer(UINT) {
+  if (timeoutId_ == 0) return;
+  const ULONGLONG now = NowMs();
+  if (now < deadline_) {
+    StartWindowTimer(timeoutId_, static_cast<UINT>(deadline_ - now));
+    return;
+  }
+  timeoutId_ = 0;
+  Fail(kErrorTimeout, 0, nullptr);
+}
 
 bool MailSession::TlsCertificateAccepted(intptr_t verifyResult) {
   // Only a verified certificate, or the one the user pinned for this account.

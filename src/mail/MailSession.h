@@ -77,6 +77,10 @@ class MailSession : public IMailSession, public CAsyncSocketEx {
   void OnSend(int error) override;
   void OnClose(int error) override;
   void OnTimer(UINT id) override;
+  // The time-out moves a deadline; the window timer behind it is only
+  // started when none runs (see MailSession.cpp).
+  BOOL SetTimer(UINT id, UINT milliseconds) override;
+  BOOL KillTimer(UINT id) override;
   int OnLayerNotify(CSocketLayer* layer, int kind, intptr_t param1, intptr_t param2) override;
 
  private:
@@ -88,7 +92,9 @@ class MailSession : public IMailSession, public CAsyncSocketEx {
   int SendCommand(const std::string& text, int logMode, const char* terminator = "\r\n");
   // A complete reply without its terminator, consuming the whole buffer;
   // false while the reply is incomplete. limit: longest reply accepted.
+  // The reply takes over the buffer's storage instead of a copy.
   bool ReadReply(bool multiLine, size_t limit, std::string& reply);
+  BOOL StartWindowTimer(UINT id, UINT milliseconds);
   void Fail(uint32_t code, uint32_t param, const char* text);
   void Status(uint32_t code, const char* text);
   void Error(uint32_t code, uint32_t param, const char* text);
@@ -96,12 +102,12 @@ class MailSession : public IMailSession, public CAsyncSocketEx {
 
   // POP3 (Pop3Session.cpp).
   void Pop3Received();
-  void Pop3Reply(const std::string& reply);
+  void Pop3Reply(std::string& reply);
   void Pop3Login();
   void Pop3Quit();
   void Pop3NextAction();
   void Pop3Listing(const std::string& reply, bool uidl);
-  void Pop3Fetched(const std::string& reply, bool header);
+  void Pop3Fetched(std::string& reply, bool header);
   void SetState(int state) { state_ = state; }
   const char* CurrentUidl() const;
 
@@ -109,6 +115,7 @@ class MailSession : public IMailSession, public CAsyncSocketEx {
   std::string buffer_;       // unsent command bytes, or received reply bytes
   size_t searchFrom_ = 0;    // where the terminator search resumes
   bool searchingError_ = false;
+  bool readCut_ = false;     // the last OnReceive stopped with bytes still waiting
   IMailSessionSink* sink_ = nullptr;
   std::string user_;
   std::string password_;
@@ -118,12 +125,17 @@ class MailSession : public IMailSession, public CAsyncSocketEx {
   std::string apopStamp_;
   std::vector<ServerMessage> messages_;
   int current_ = -1;
+  size_t nextFetch_ = 0;   // no entry before it waits for TOP or RETR
+  size_t nextDelete_ = 0;  // no entry before it waits for DELE
   std::string proxyHost_;
   uint32_t proxyPort_ = 0;
   uint32_t proxyKind_ = 0;
   std::string proxyUser_;
   std::string proxyPassword_;
   std::string pinned_;
+  UINT timeoutId_ = 0;        // the running time-out (1 reply, 2 send), or 0
+  ULONGLONG deadline_ = 0;    // when it ends (NowMs)
+  ULONGLONG timerDue_ = 0;    // when the window timer behind it fires
   std::unique_ptr<CProxyLayer> proxyLayer_;
   std::unique_ptr<CTlsLayer> tlsLayer_;
 };

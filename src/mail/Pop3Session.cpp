@@ -75,13 +75,16 @@ void MailSession::Pop3Received() {
   if (!ReadReply(multiLine, limit, reply)) {
     if (state_ == kPop3Idle) return;  // too long: the session has ended
     SetTimer(1, timeout_);
-    if (state_ == kPop3Retr) PostEvent(FD_REREAD);
+    // A long message: read on at once if the last notification was cut
+    // short; otherwise all there was has been read and Winsock tells when
+    // more comes.
+    if (state_ == kPop3Retr && readCut_) PostEvent(FD_REREAD);
     return;
   }
   Pop3Reply(reply);
 }
 
-void MailSession::Pop3Reply(const std::string& reply) {
+void MailSession::Pop3Reply(std::string& reply) {
   const bool ok = Positive(reply);
   const std::string first = FirstLine(reply);
   switch (state_) {
@@ -171,6 +174,7 @@ void MailSession::Pop3Reply(const std::string& reply) {
       if (!ok) break;
       Status(kStatusReply, first.c_str());
       Pop3Listing(reply, true);
+      nextFetch_ = nextDelete_ = 0;
       if (sink_) {
         sink_->OnListEntry(nullptr, 0);
         for (auto& m : messages_) {
@@ -276,27 +280,32 @@ void MailSession::Pop3Listing(const std::string& reply, bool uidl) {
   }
 }
 
-void MailSession::Pop3Fetched(const std::string& reply, bool header) {
+void MailSession::Pop3Fetched(std::string& reply, bool header) {
   ServerMessage& m = messages_[static_cast<size_t>(current_)];
   m.action = 0;
   const size_t lineEnd = reply.find("\r\n");
   if (lineEnd != std::string::npos && sink_) {
-    // From the CR LF that ends the status line; the last line keeps its CR LF.
-    std::string text = reply.substr(lineEnd);
-    text += "\r\n";
+    // From the CR LF that ends the status line; the last line keeps its CR
+    // LF. Handed over in place: a RETR reply may be the size of the message.
+    reply += "\r\n";
     const std::string uidl = m.uidl;
-    const int next = header ? sink_->OnHeader(uidl.c_str(), text.c_str()) : sink_->OnMessage(uidl.c_str(), text.c_str());
+    const char* text = reply.c_str() + lineEnd;
+    const int next = header ? sink_->OnHeader(uidl.c_str(), text) : sink_->OnMessage(uidl.c_str(), text);
     if (state_ == kPop3Idle) return;
     messages_[static_cast<size_t>(current_)].action = static_cast<uint32_t>(next);
   }
   Pop3NextAction();
 }
 
+// After the listing only the current entry's action changes, and the walks
+// stop at the current entry: each resumes there instead of starting over
+// for every one of thousands of messages.
 void MailSession::Pop3NextAction() {
   char number[16];
-  for (size_t i = 0; i < messages_.size(); ++i) {
+  for (size_t i = nextFetch_; i < messages_.size(); ++i) {
     const uint32_t action = messages_[i].action;
     if (action != 1 && action != 2) continue;
+    nextFetch_ = i;
     current_ = static_cast<int>(i);
     snprintf(number, sizeof(number), "%u", static_cast<unsigned>(i + 1));
     if (action == 1) {
@@ -310,8 +319,10 @@ void MailSession::Pop3NextAction() {
     }
     return;
   }
-  for (size_t i = 0; i < messages_.size(); ++i) {
+  nextFetch_ = messages_.size();
+  for (size_t i = nextDelete_; i < messages_.size(); ++i) {
     if (messages_[i].action != 3) continue;
+    nextDelete_ = i;
     current_ = static_cast<int>(i);
     snprintf(number, sizeof(number), "%u", static_cast<unsigned>(i + 1));
     Status(kStatusDele, number);
@@ -319,6 +330,7 @@ void MailSession::Pop3NextAction() {
     SendCommand(std::string("DELE ") + number, 1);
     return;
   }
+  nextDelete_ = messages_.size();
   Pop3Quit();
 }
 

@@ -1,0 +1,122 @@
+#include "mail/PluginCheck.h"
+
+#include <cstdlib>
+#include <memory>
+
+#include "common/BenchSupport.h"
+#include "core/StrConv.h"
+#include "mail/MailSession.h"
+#include "support/Pump.h"
+
+namespace pwbench {
+
+// The account's reaction to each status code: log entries (kind 0 received,
+// 1 sent, 2 information) and the status shown in the windows.
+void ForwardingSink::OnStatus(uint32_t code, const char* text) {
+  const double t0 = Now();
+  Report(code, text);
+  inAccount += Now() - t0;
+}
+
+void ForwardingSink::Report(uint32_t code, const char* text) {
+  if (!account_) {
+    if (code == pw::kStatusClosed) closed = true;
+    if (code == pw::kStatusRetr) {
+      retrNumber_ = static_cast<uint32_t>(atoi(text ? text : "0"));
+      retrStart_ = Now();
+    }
+    return;
+  }
+  pw::MailAccount& account = *account_;
+  pw::AccountOwner* owner = account.Owner();
+  auto status = [&](uint32_t value, uint32_t arg) {
+    account.statusCode = value;
+    account.statusArg = arg;
+    if (owner) owner->StatusChanged(account, value, arg);
+  };
+  switch (code) {
+    case pw::kStatusSent: account.LogEvent(pw::EventKind::Sent, pw::AnsiToWide(text ? text : "").c_str()); break;
+    case pw::kStatusReply:
+      account.LogEvent(pw::EventKind::Received, pw::AnsiToWide(text ? text : "").c_str());
+      break;
+    case pw::kStatusConnecting:
+      account.LogEvent(pw::EventKind::Info, L"Connecting...");
+      status(1, 0);
+      break;
+    case pw::kStatusQuitting: status(6, 0); break;
+    case pw::kStatusClosed: closed = true; break;
+    case pw::kStatusLogin: status(2, 0); break;
+    case pw::kStatusLoggedIn: status(3, 0); break;
+    case pw::kStatusTop: status(4, static_cast<uint32_t>(atoi(text ? text : "0"))); break;
+    case pw::kStatusRetr:
+      retrNumber_ = static_cast<uint32_t>(atoi(text ? text : "0"));
+      retrStart_ = Now();
+      status(7, retrNumber_);
+      break;
+    case pw::kStatusDele: status(5, static_cast<uint32_t>(atoi(text ? text : "0"))); break;
+    default:
+      if (text) account.LogEvent(pw::EventKind::Info, pw::AnsiToWide(text).c_str());
+      break;
+  }
+}
+
+void ForwardingSink::OnError(uint32_t code, uint32_t param, const char* text) {
+  ++errors;
+  const double t0 = Now();
+  if (account_) account_->OnError(code, param, text);
+  inAccount += Now() - t0;
+}
+
+int ForwardingSink::OnListEntry(const char* uidl, uint32_t size) {
+  if (uidl) ++listed;
+  const double t0 = Now();
+  const int next = account_ ? account_->OnListEntry(uidl, size) : (uidl ? pw::kActionHeader : pw::kActionNone);
+  inAccount += Now() - t0;
+  return next;
+}
+
+int ForwardingSink::OnHeader(const char* uidl, const char* text) {
+  ++headers;
+  const double t0 = Now();
+  const int next = account_ ? account_->OnHeader(uidl, text) : bareHeaderAction;
+  inAccount += Now() - t0;
+  return next;
+}
+
+int ForwardingSink::OnMessage(const char* uidl, const char* text) {
+  const double arrived = Now();
+  ++messages;
+  const int next = account_ ? account_->OnMessage(uidl, text) : pw::kActionNone;
+  RetrTiming& t = retrs.emplace_back();
+  t.number = retrNumber_;
+  t.bytes = strlen(text);
+  t.transfer = arrived - retrStart_;
+  t.account = Now() - arrived;
+  inAccount += t.account;
+  return next;
+}
+
+CheckResult Run(pw::MailAccount* account, int port, int bareHeaderAction) {
+  CheckResult r;
+  ForwardingSink sink(account);
+  sink.bareHeaderAction = bareHeaderAction;
+  const double cpu0 = ThreadCpu();
+  const double t0 = Now();
+  {
+    auto session = std::make_unique<pw::MailSession>();
+    session->SetSink(&sink);
+    if (!session->ConnectPop3(L"127.0.0.1", static_cast<uint32_t>(port), 0, L"user", L"secret", 30000)) return r;
+    if (!pwtest::PumpUntil([&] { return sink.closed; }, 600000)) return r;
+  }
+  r.seconds = Now() - t0;
+  r.cpu = ThreadCpu() - cpu0;
+  r.ok = sink.errors == 0;
+  r.inAccount = sink.inAccount;
+  r.listed = sink.listed;
+  r.headers = sink.headers;
+  r.messages = sink.messages;
+  r.retrs = sink.retrs;
+  return r;
+}
+
+}  // namespace pwbench

@@ -1,0 +1,97 @@
+// The plug-in's side of the mail benchmark: an account owner that does what
+// a quiet Plug-in object does (filtering on, no list window), and a session
+// sink that forwards every report to the account as the account's own sink
+// does: log entries for sent commands and replies, status changes, the
+// listing, headers, messages and errors. One Run() is one whole check by a
+// MailSession, pumped on the calling thread like the checker thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "filter/AccountOwner.h"
+#include "filter/MailAccount.h"
+#include "mail/MailSessionApi.h"
+
+namespace pwbench {
+
+class BenchOwner final : public pw::AccountOwner {
+ public:
+  uint32_t flagsOnHeader = 0;  // what a "rule" asks for each header (NeedBody: RETR)
+
+  bool Paused() const override { return false; }
+  uint32_t ConnectionFlags() const override { return 0; }
+  bool FilteringEnabled() const override { return true; }
+  bool ListWindowOpen() const override { return false; }
+  void TakeHeader(pw::MailAccount&, pw::MailMessage& m) override { m.SetFlags(flagsOnHeader); }
+  void TakeBody(pw::MailAccount&, pw::MailMessage&) override {}
+  void MessageAdded(pw::MailAccount&, pw::MailMessage&) override {}
+  void MessageRemoved(pw::MailAccount&, pw::MailMessage&) override {}
+  void MessageRead(pw::MailAccount&, pw::MailMessage&) override {}
+  void MessagesReset(pw::MailAccount&) override {}
+  void StatusChanged(pw::MailAccount&, uint32_t, uint32_t) override {}
+  void EventLogged(pw::MailAccount&) override {}
+  void EventsCleared(pw::MailAccount&) override {}
+  void LogDeletedMessage(pw::MailAccount&, pw::MailMessage&) override {}
+  void PlayNotifySound(const wchar_t*) override {}
+};
+
+// One RETR as the sink saw it.
+struct RetrTiming {
+  uint32_t number = 0;
+  size_t bytes = 0;
+  double transfer = 0;  // from "RETR about to be sent" to the text handed over
+  double account = 0;   // inside the account's OnMessage
+};
+
+// With a null account the sink is bare: it asks for every header, takes
+// every text and does nothing else, to show the session's own cost.
+class ForwardingSink final : public pw::IMailSessionSink {
+ public:
+  explicit ForwardingSink(pw::MailAccount* account) : account_(account) {}
+
+  void OnStatus(uint32_t code, const char* text) override;
+  void OnError(uint32_t code, uint32_t param, const char* text) override;
+  void OnMailboxSize(uint32_t count, uint32_t octets) override {
+    if (account_) account_->OnMailboxSize(count, octets);
+  }
+  int OnListEntry(const char* uidl, uint32_t size) override;
+  int OnHeader(const char* uidl, const char* text) override;
+  int OnMessage(const char* uidl, const char* text) override;
+  void OnDeleted(const char* uidl) override {
+    if (account_) account_->OnDeleted(uidl);
+  }
+  void OnCommandFailed(const char* uidl, int command, const char* text) override {
+    if (account_) account_->OnCommandFailed(uidl, command, text);
+  }
+
+  int bareHeaderAction = pw::kActionNone;  // what a bare sink answers to a header
+  bool closed = false;
+  uint32_t errors = 0;
+  double inAccount = 0;  // wall time spent in the account's callbacks and log
+  size_t listed = 0, headers = 0, messages = 0;
+  std::vector<RetrTiming> retrs;
+
+ private:
+  void Report(uint32_t code, const char* text);
+
+  pw::MailAccount* account_;
+  double retrStart_ = 0;
+  uint32_t retrNumber_ = 0;
+};
+
+struct CheckResult {
+  bool ok = false;
+  double seconds = 0;
+  double cpu = 0;  // this thread's CPU time
+  double inAccount = 0;  // wall time in the account's callbacks and log
+  size_t listed = 0, headers = 0, messages = 0;
+  std::vector<RetrTiming> retrs;
+};
+
+// One check of 127.0.0.1:port by a MailSession reporting to `account`, or
+// to a bare sink when it is null.
+CheckResult Run(pw::MailAccount* account, int port, int bareHeaderAction = pw::kActionNone);
+
+}  // namespace pwbench
