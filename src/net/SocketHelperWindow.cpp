@@ -40,7 +40,8 @@ std::unique_ptr<ThreadNode>& ListHead() {
 
 CSocketHelperWindow::CSocketHelperWindow() {
   if (!RegisterHelperClass()) return;
-  wnd_.Reset(CreateWindowW(kClassName, kClassName, 0, 0, 0, 0, 0, nullptr, nullptr, ThisModule(), nullptr));
+  // Message-only: never shown, never enumerated, no broadcasts to handle.
+  wnd_.Reset(CreateWindowW(kClassName, kClassName, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ThisModule(), nullptr));
   if (!wnd_) return;
   SetWindowLongPtrW(wnd_.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrW(wnd_.Get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc));
