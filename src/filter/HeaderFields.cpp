@@ -78,21 +78,33 @@ bool IsContentType(const RawField& f) {
   return true;
 }
 
+namespace {
+
+// What parsing one header needs only while it runs. (Not kept per thread:
+// a thread_local with a destructor in a DLL that the host may unload would
+// run after its code is gone.)
+struct ParseScratch {
+  std::vector<RawField> raw;
+  std::wstring name, value, typeValue;
+};
+
+}  // namespace
+
 void parseFieldList(const char* p, size_t length, HeaderFieldList& fields) {
   fields.clear();
-  std::vector<RawField> raw;
+  ParseScratch s;
+  std::vector<RawField>& raw = s.raw;
   raw.reserve(48);
   splitFields(p, length, raw);
   // Content-Type is converted at once: its charset decodes the other values.
   int contentType = -1;
   for (size_t i = 0; i < raw.size() && contentType < 0; ++i)
     if (IsContentType(raw[i])) contentType = static_cast<int>(i);
-  std::wstring typeValue;
   std::optional<std::wstring> charset;
   if (contentType >= 0) {
     const RawField& f = raw[static_cast<size_t>(contentType)];
-    WidenAnsi(f.value, f.valueLength, typeValue);
-    charset = headerParameter(typeValue.c_str(), L"charset");
+    WidenAnsi(f.value, f.valueLength, s.typeValue);
+    charset = headerParameter(s.typeValue.c_str(), L"charset");
   }
   // No value grows in decoding: a byte gives at most one UTF-16 unit.
   size_t units = 0, longest = 0;
@@ -101,18 +113,17 @@ void parseFieldList(const char* p, size_t length, HeaderFieldList& fields) {
     longest = std::max(longest, f.valueLength);
   }
   fields.reserve(raw.size(), units);
+  s.value.reserve(longest);
   ValueDecoder decoder(charset ? charset->c_str() : nullptr);
-  std::wstring name, value;
-  value.reserve(longest);
   for (size_t i = 0; i < raw.size(); ++i) {
-    WidenAnsi(raw[i].name, raw[i].nameLength, name);
+    WidenAnsi(raw[i].name, raw[i].nameLength, s.name);
     if (static_cast<int>(i) == contentType) {
-      fields.push_back(name, typeValue);
+      fields.push_back(s.name, s.typeValue);
       continue;
     }
-    value.clear();
-    decoder.Decode(raw[i].value, raw[i].valueLength, value);
-    fields.push_back(name, value);
+    s.value.clear();
+    decoder.Decode(raw[i].value, raw[i].valueLength, s.value);
+    fields.push_back(s.name, s.value);
   }
 }
 

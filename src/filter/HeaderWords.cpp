@@ -75,9 +75,7 @@ std::string unfold(const char* text, size_t length) {
 }
 
 ValueDecoder::ValueDecoder(const wchar_t* defaultCharset)
-    : default_(ResolveCharset(defaultCharset)), defaultKeepsAscii_(KeepsAscii(default_)) {
-  bytes_.reserve(256);  // room for most words at once
-}
+    : default_(ResolveCharset(defaultCharset)), defaultKeepsAscii_(KeepsAscii(default_)) {}
 
 void ValueDecoder::AppendPlain(const char* p, const char* end, std::wstring& out) {
   if (p >= end) return;
