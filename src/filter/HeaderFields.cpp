@@ -36,8 +36,12 @@ bool SameName(const wchar_t* a, const wchar_t* b) {
 
 }  // namespace
 
-void splitFields(const char* p, size_t length, std::vector<RawField>& fields) {
-  fields.clear();
+namespace {
+
+// Calls add(field) for every field of a header block; an unterminated last
+// value is dropped with its name.
+template <typename Add>
+void ScanFields(const char* p, size_t length, Add&& add) {
   if (!p) return;
   const char* const end = p + length;
   while (p < end) {
@@ -48,10 +52,17 @@ void splitFields(const char* p, size_t length, std::vector<RawField>& fields) {
       while (v < end && *v != '\r' && SpaceByte(static_cast<unsigned char>(*v))) ++v;
     const char* vEnd = FindCrLf(v, end);
     while (vEnd != end && vEnd + 2 < end && IsBlank(vEnd[2])) vEnd = FindCrLf(vEnd + 2, end);
-    if (vEnd == end) break;  // unterminated last value: dropped
-    fields.push_back({p, static_cast<size_t>(colon - p), v, static_cast<size_t>(vEnd - v)});
+    if (vEnd == end) break;
+    add(RawField{p, static_cast<size_t>(colon - p), v, static_cast<size_t>(vEnd - v)});
     p = vEnd + 2;
   }
+}
+
+}  // namespace
+
+void splitFields(const char* p, size_t length, std::vector<RawField>& fields) {
+  fields.clear();
+  ScanFields(p, length, [&](const RawField& f) { fields.push_back(f); });
 }
 
 // Text as the list keeps it: ASCII (nearly every name, most Content-Type
@@ -84,21 +95,36 @@ namespace {
 // a thread_local with a destructor in a DLL that the host may unload would
 // run after its code is gone.)
 struct ParseScratch {
-  std::vector<RawField> raw;
   std::wstring name, value, typeValue;
 };
+
+// Few headers have more fields than this: theirs stay on the stack.
+constexpr size_t kLocalFields = 64;
 
 }  // namespace
 
 void parseFieldList(const char* p, size_t length, HeaderFieldList& fields) {
   fields.clear();
   ParseScratch s;
-  std::vector<RawField>& raw = s.raw;
-  raw.reserve(48);
-  splitFields(p, length, raw);
+  RawField local[kLocalFields];
+  size_t count = 0;
+  bool more = false;
+  ScanFields(p, length, [&](const RawField& f) {
+    if (count < kLocalFields)
+      local[count++] = f;
+    else
+      more = true;
+  });
+  std::vector<RawField> all;
+  const RawField* raw = local;
+  if (more) {
+    splitFields(p, length, all);
+    raw = all.data();
+    count = all.size();
+  }
   // Content-Type is converted at once: its charset decodes the other values.
   int contentType = -1;
-  for (size_t i = 0; i < raw.size() && contentType < 0; ++i)
+  for (size_t i = 0; i < count && contentType < 0; ++i)
     if (IsContentType(raw[i])) contentType = static_cast<int>(i);
   std::optional<std::wstring> charset;
   if (contentType >= 0) {
@@ -108,14 +134,14 @@ void parseFieldList(const char* p, size_t length, HeaderFieldList& fields) {
   }
   // No value grows in decoding: a byte gives at most one UTF-16 unit.
   size_t units = 0, longest = 0;
-  for (const RawField& f : raw) {
-    units += f.nameLength + f.valueLength;
-    longest = std::max(longest, f.valueLength);
+  for (size_t i = 0; i < count; ++i) {
+    units += raw[i].nameLength + raw[i].valueLength;
+    longest = std::max(longest, raw[i].valueLength);
   }
-  fields.reserve(raw.size(), units);
+  fields.reserve(count, units);
   s.value.reserve(longest);
   ValueDecoder decoder(charset ? charset->c_str() : nullptr);
-  for (size_t i = 0; i < raw.size(); ++i) {
+  for (size_t i = 0; i < count; ++i) {
     WidenAnsi(raw[i].name, raw[i].nameLength, s.name);
     if (static_cast<int>(i) == contentType) {
       fields.push_back(s.name, s.typeValue);

@@ -314,3 +314,20 @@ TEST_F(Header, CachedRulesConvertAsTheSystem) {
   EXPECT_EQ(HourMinute(L"Mon, 5 Jan 1970 25:00:00 +0000"), "1970-01-05 25:00");
   EXPECT_EQ(parseDate(L"Tue, 5 Jul 2005 10:00:00 +0000").wDayOfWeek, 2);
 }
+
+// Blocks with many fields (a long chain of Received lines) keep every field
+// in order, with the charset of a Content-Type that comes late.
+TEST_F(Header, HundredsOfFieldsAllKept) {
+  for (int n : {63, 64, 65, 300}) {
+    std::string block;
+    for (int i = 0; i < n; ++i) block += "X-Hop-" + std::to_string(i) + ": hop " + std::to_string(i) + " caf\xE9\r\n";
+    block += "Content-Type: text/plain; charset=iso-8859-1\r\n";
+    auto m = Parse(block);
+    ASSERT_EQ(m->headerFields.size(), size_t(n + 1)) << n;
+    for (int i = 0; i < n; ++i) {
+      const auto f = m->headerFields[size_t(i)];
+      EXPECT_EQ(std::wstring(f.first), L"X-Hop-" + std::to_wstring(i));
+      EXPECT_EQ(std::wstring(f.second), L"hop " + std::to_wstring(i) + L" caf\u00E9");
+    }
+  }
+}
