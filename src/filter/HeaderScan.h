@@ -12,6 +12,15 @@
 
 namespace pw {
 
+// The value of a hexadecimal digit (either case) of "=XX" in Q words and
+// quoted-printable text, or -1.
+inline int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 // The first position p in [from, end) where p[0] == a and p[1] == b (both
 // within the range), or end.
 inline const char* FindPair(const char* from, const char* end, char a, char b) {

@@ -13,15 +13,6 @@ namespace pw {
 
 namespace {
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-const char* Find2(const char* from, const char* end, char a, char b) { return FindPair(from, end, a, b); }
-
 void DecodeQ(const char* p, const char* end, std::string& out) {
   out.resize(static_cast<size_t>(end - p));  // never longer than the text
   char* o = out.data();
@@ -124,7 +115,7 @@ void ValueDecoder::Decode(const char* raw, size_t length, std::wstring& out) {
   const char* p = raw;
   const char* const end = raw + length;
   while (p < end) {
-    const char* word = Find2(p, end, '=', '?');
+    const char* word = FindPair(p, end, '=', '?');
     AppendPlain(p, word, out);
     if (word == end) return;
     // charset name up to the next '?', bounded.
@@ -134,7 +125,7 @@ void ValueDecoder::Decode(const char* raw, size_t length, std::wstring& out) {
     const bool nameOk = nameEnd < end && *nameEnd == '?' && static_cast<size_t>(nameEnd - q) <= kMaxCharsetName;
     // the encoding letter, then one skipped byte (the '?').
     const char* text = nameEnd + 3;
-    const char* close = nameOk && text <= end ? Find2(text, end, '?', '=') : end;
+    const char* close = nameOk && text <= end ? FindPair(text, end, '?', '=') : end;
     if (!nameOk || text > end || close == end) {
       AppendPlain(word, end, out);
       return;

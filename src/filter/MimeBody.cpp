@@ -5,18 +5,12 @@
 #include <cstring>
 
 #include "filter/Charset.h"
+#include "filter/HeaderScan.h"
 #include "filter/HeaderWords.h"
 
 namespace pw {
 
 namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 void ReplaceAll(std::string& s, const char* from, const char* to) {
   const size_t n = strlen(from), m = strlen(to);
