@@ -16,6 +16,7 @@
 #include "filter/Md5.h"
 #include "mail/MailSession.h"
 #include "mail/RecordingSink.h"
+#include "mail/SessionTest.h"
 #include "support/Services.h"
 
 using pwtest::RecordingSink;
@@ -24,24 +25,18 @@ using pwtest::Service;
 
 namespace {
 
-constexpr uint32_t kTimeout = 10000;
 const wchar_t kUser[] = L"user@example.org";
 
-class Pop3MailutilsTest : public ::testing::Test {
+class Pop3MailutilsTest : public pwtest::SessionTest {
  protected:
   // Drops message `n` into the maildir of `server` (pop3d reads LF lines).
   static void AddMail(const Service& server, int n, const std::string& subject, const std::string& body) {
-    const std::string path = server.Dir() + "/home/user/INBOX/new/" + std::to_string(1700000000 + n) + ".M" +
-                             std::to_string(n) + "P1.test";
-    const std::string text = "From: a@example.org\nTo: user@example.org\nSubject: " + subject + "\n\n" + body + "\n";
-    ASSERT_TRUE(pwtest::WriteNewLinuxFile(path, text)) << path;
+    DropMail(server, "home/user/INBOX", "\n", n, subject, body);
   }
 
   int Check(RecordingSink& sink, int port, uint32_t options, const wchar_t* password = L"secret",
             const wchar_t* host = L"127.0.0.1") {
-    session_ = std::make_unique<pw::MailSession>();
-    session_->SetSink(&sink);
-    return session_->ConnectPop3(host, static_cast<uint32_t>(port), options, kUser, password, kTimeout);
+    return Connect(sink, host, port, options, kUser, password);
   }
 
   // What the server's transcript says it received, in order (the password
@@ -60,8 +55,6 @@ class Pop3MailutilsTest : public ::testing::Test {
   static bool AnyStartsWith(const std::vector<std::string>& lines, const std::string& prefix) {
     return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
   }
-
-  std::unique_ptr<pw::MailSession> session_;
 };
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "net/ProxyLayer.h"
 #include "mail/MailSession.h"
 #include "mail/RecordingSink.h"
+#include "mail/SessionTest.h"
 #include "support/Services.h"
 
 using pwtest::RecordingSink;
@@ -21,27 +22,17 @@ using pwtest::Service;
 
 namespace {
 
-constexpr uint32_t kTimeout = 10000;
-
-class Pop3Test : public ::testing::Test {
+class Pop3Test : public pwtest::SessionTest {
  protected:
   // Drops message `n` into the mailbox of `server`.
   static void AddMail(const Service& server, int n, const std::string& subject, const std::string& body) {
-    const std::string path = server.Dir() + "/home/user/Maildir/new/" + std::to_string(1700000000 + n) + ".M" +
-                             std::to_string(n) + "P1.test";
-    const std::string text =
-        "From: a@example.org\r\nTo: user@example.org\r\nSubject: " + subject + "\r\n\r\n" + body + "\r\n";
-    ASSERT_TRUE(pwtest::WriteNewLinuxFile(path, text)) << path;
+    DropMail(server, "home/user/Maildir", "\r\n", n, subject, body);
   }
 
   int Check(RecordingSink& sink, int port, uint32_t options, const wchar_t* password = L"secret",
             const wchar_t* host = L"127.0.0.1") {
-    session_ = std::make_unique<pw::MailSession>();
-    session_->SetSink(&sink);
-    return session_->ConnectPop3(host, static_cast<uint32_t>(port), options, L"user", password, kTimeout);
+    return Connect(sink, host, port, options, L"user", password);
   }
-
-  std::unique_ptr<pw::MailSession> session_;
 };
 
 }  // namespace

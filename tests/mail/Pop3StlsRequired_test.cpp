@@ -13,6 +13,7 @@
 
 #include "mail/MailSession.h"
 #include "mail/RecordingSink.h"
+#include "mail/SessionTest.h"
 #include "support/Services.h"
 
 using pwtest::RecordingSink;
@@ -20,14 +21,10 @@ using pwtest::Service;
 
 namespace {
 
-constexpr uint32_t kTimeout = 10000;
-
-class Pop3StlsRequiredTest : public ::testing::Test {
+class Pop3StlsRequiredTest : public pwtest::SessionTest {
  protected:
   int Check(RecordingSink& sink, int port, uint32_t options) {
-    session_ = std::make_unique<pw::MailSession>();
-    session_->SetSink(&sink);
-    return session_->ConnectPop3(L"127.0.0.2", static_cast<uint32_t>(port), options, L"user", L"secret", kTimeout);
+    return Connect(sink, L"127.0.0.2", port, options, L"user", L"secret");
   }
 
   // The login process's line for a client that said QUIT before logging in
@@ -47,7 +44,6 @@ class Pop3StlsRequiredTest : public ::testing::Test {
     return found;
   }
 
-  std::unique_ptr<pw::MailSession> session_;
 };
 
 }  // namespace

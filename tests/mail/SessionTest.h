@@ -1,0 +1,42 @@
+// The base of the POP3 conversation tests: one session at a time, reporting
+// to a RecordingSink, and messages dropped into a server's maildir.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "mail/MailSession.h"
+#include "mail/RecordingSink.h"
+#include "support/Services.h"
+
+namespace pwtest {
+
+class SessionTest : public ::testing::Test {
+ protected:
+  static constexpr uint32_t kTimeout = 10000;
+
+  // Message `n` as a file in `folder` under the server's directory, with
+  // `eol` as its line end.
+  static void DropMail(const Service& server, const std::string& folder, const std::string& eol, int n,
+                       const std::string& subject, const std::string& body) {
+    const std::string path = server.Dir() + "/" + folder + "/new/" + std::to_string(1700000000 + n) + ".M" +
+                             std::to_string(n) + "P1.test";
+    const std::string text = "From: a@example.org" + eol + "To: user@example.org" + eol + "Subject: " + subject +
+                             eol + eol + body + eol;
+    ASSERT_TRUE(WriteNewLinuxFile(path, text)) << path;
+  }
+
+  // A new session to host:port; the session's own result.
+  int Connect(RecordingSink& sink, const wchar_t* host, int port, uint32_t options, const wchar_t* user,
+              const wchar_t* password) {
+    session_ = std::make_unique<pw::MailSession>();
+    session_->SetSink(&sink);
+    return session_->ConnectPop3(host, static_cast<uint32_t>(port), options, user, password, kTimeout);
+  }
+
+  std::unique_ptr<pw::MailSession> session_;
+};
+
+}  // namespace pwtest
