@@ -62,13 +62,21 @@ class HeaderFieldList {
   Iterator end() const { return Iterator(this, entries_.size()); }
 
   void push_back(std::wstring_view name, std::wstring_view value) {
+    emplace_back([&](std::wstring& out) { out.append(name); }, [&](std::wstring& out) { out.append(value); });
+  }
+  // Adds a field whose name and value the two callables append straight to
+  // the list's buffer, saving a copy through scratch strings.
+  template <typename WriteName, typename WriteValue>
+  void emplace_back(WriteName&& writeName, WriteValue&& writeValue) {
     Entry e;
     e.name = static_cast<uint32_t>(text_.size());
-    e.nameLength = static_cast<uint32_t>(name.size());
-    text_.append(name).push_back(L'\0');
+    writeName(text_);
+    e.nameLength = static_cast<uint32_t>(text_.size() - e.name);
+    text_.push_back(L'\0');
     e.value = static_cast<uint32_t>(text_.size());
-    e.valueLength = static_cast<uint32_t>(value.size());
-    text_.append(value).push_back(L'\0');
+    writeValue(text_);
+    e.valueLength = static_cast<uint32_t>(text_.size() - e.value);
+    text_.push_back(L'\0');
     entries_.push_back(e);
   }
 

@@ -65,13 +65,15 @@ void splitFields(const char* p, size_t length, std::vector<RawField>& fields) {
   ScanFields(p, length, [&](const RawField& f) { fields.push_back(f); });
 }
 
-// Text as the list keeps it: ASCII (nearly every name, most Content-Type
-// values) widened as it is, anything else through the ANSI code page.
+// Appends text as the list keeps it: ASCII (nearly every name, most
+// Content-Type values) widened as it is, anything else through the ANSI
+// code page.
 void WidenAnsi(const char* p, size_t length, std::wstring& out) {
-  out.clear();
+  const size_t at = out.size();
   for (size_t i = 0; i < length; ++i) {
     if (static_cast<unsigned char>(p[i]) >= 0x80) {
-      out = AnsiToUnicode(p, length);
+      out.resize(at);
+      out += AnsiToUnicode(p, length);
       return;
     }
     out.push_back(static_cast<wchar_t>(p[i]));
@@ -91,13 +93,6 @@ bool IsContentType(const RawField& f) {
 
 namespace {
 
-// What parsing one header needs only while it runs. (Not kept per thread:
-// a thread_local with a destructor in a DLL that the host may unload would
-// run after its code is gone.)
-struct ParseScratch {
-  std::wstring name, value, typeValue;
-};
-
 // Few headers have more fields than this: theirs stay on the stack.
 constexpr size_t kLocalFields = 64;
 
@@ -105,7 +100,6 @@ constexpr size_t kLocalFields = 64;
 
 void parseFieldList(const char* p, size_t length, HeaderFieldList& fields) {
   fields.clear();
-  ParseScratch s;
   RawField local[kLocalFields];
   size_t count = 0;
   bool more = false;
@@ -127,29 +121,26 @@ void parseFieldList(const char* p, size_t length, HeaderFieldList& fields) {
   for (size_t i = 0; i < count && contentType < 0; ++i)
     if (IsContentType(raw[i])) contentType = static_cast<int>(i);
   std::optional<std::wstring> charset;
+  std::wstring typeValue;
   if (contentType >= 0) {
     const RawField& f = raw[static_cast<size_t>(contentType)];
-    WidenAnsi(f.value, f.valueLength, s.typeValue);
-    charset = headerParameter(s.typeValue.c_str(), L"charset");
+    WidenAnsi(f.value, f.valueLength, typeValue);
+    charset = headerParameter(typeValue.c_str(), L"charset");
   }
   // No value grows in decoding: a byte gives at most one UTF-16 unit.
-  size_t units = 0, longest = 0;
-  for (size_t i = 0; i < count; ++i) {
-    units += raw[i].nameLength + raw[i].valueLength;
-    longest = std::max(longest, raw[i].valueLength);
-  }
+  size_t units = 0;
+  for (size_t i = 0; i < count; ++i) units += raw[i].nameLength + raw[i].valueLength;
   fields.reserve(count, units);
-  s.value.reserve(longest);
   ValueDecoder decoder(charset ? charset->c_str() : nullptr);
   for (size_t i = 0; i < count; ++i) {
-    WidenAnsi(raw[i].name, raw[i].nameLength, s.name);
-    if (static_cast<int>(i) == contentType) {
-      fields.push_back(s.name, s.typeValue);
-      continue;
-    }
-    s.value.clear();
-    decoder.Decode(raw[i].value, raw[i].valueLength, s.value);
-    fields.push_back(s.name, s.value);
+    const RawField& f = raw[i];
+    fields.emplace_back([&](std::wstring& out) { WidenAnsi(f.name, f.nameLength, out); },
+                        [&](std::wstring& out) {
+                          if (static_cast<int>(i) == contentType)
+                            out += typeValue;
+                          else
+                            decoder.Decode(f.value, f.valueLength, out);
+                        });
   }
 }
 
