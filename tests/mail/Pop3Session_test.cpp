@@ -254,10 +254,7 @@ TEST_F(Pop3Test, StlsWithAnUnverifiedCertificateSendsNoLogin) {
   ASSERT_TRUE(server.Ok()) << server.Error();
   RecordingSink sink;
   ASSERT_EQ(Check(sink, server.Port(), pw::kOptionStartTls, L"secret", L"localhost"), 1);
-  ASSERT_TRUE(sink.WaitClosed()) << sink.Dump();
-  EXPECT_EQ(sink.errors, std::vector<uint32_t>{pw::kErrorTlsCertificate}) << sink.Dump();
-  EXPECT_EQ(sink.sent, std::vector<std::string>{"STLS"});
-  EXPECT_EQ(sink.Count("S10"), 1);
+  ASSERT_NO_FATAL_FAILURE(ExpectCertificateRefusedAfterStls(sink));
 }
 
 TEST_F(Pop3Test, UnverifiedCertificateRefusedUntilPinned) {

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "mail/MailSession.h"
 #include "mail/RecordingSink.h"
@@ -34,6 +35,24 @@ class SessionTest : public ::testing::Test {
     session_ = std::make_unique<pw::MailSession>();
     session_->SetSink(&sink);
     return session_->ConnectPop3(host, static_cast<uint32_t>(port), options, user, password, kTimeout);
+  }
+
+  // A certificate that was neither verified nor pinned: the session ends
+  // with 305 after STLS, before any user name goes out.
+  static void ExpectCertificateRefusedAfterStls(RecordingSink& sink) {
+    ASSERT_TRUE(sink.WaitClosed()) << sink.Dump();
+    EXPECT_EQ(sink.errors, std::vector<uint32_t>{pw::kErrorTlsCertificate}) << sink.Dump();
+    EXPECT_EQ(sink.sent, std::vector<std::string>{"STLS"});
+    EXPECT_EQ(sink.Count("S10"), 1);
+  }
+
+  // STLS refused by the server: 302, then QUIT, and no credentials.
+  static void ExpectRefusedStls(RecordingSink& sink) {
+    ASSERT_TRUE(sink.WaitClosed()) << sink.Dump();
+    EXPECT_EQ(sink.errors, std::vector<uint32_t>{pw::kErrorTlsConnect}) << sink.Dump();
+    EXPECT_EQ(sink.Count("E302 0"), 1) << sink.Dump();
+    EXPECT_EQ(sink.sent, (std::vector<std::string>{"STLS", "QUIT"}));
+    EXPECT_EQ(sink.Count("S10"), 1);
   }
 
   std::unique_ptr<pw::MailSession> session_;
