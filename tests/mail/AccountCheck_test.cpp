@@ -11,6 +11,7 @@
 #include "filter/AccountStatusText.h"
 #include "filter/FakeOwner.h"
 #include "filter/MailAccount.h"
+#include "mail/SessionTest.h"
 #include "support/Pump.h"
 #include "support/Services.h"
 
@@ -20,11 +21,7 @@ using pwtest::Service;
 namespace {
 
 void AddMail(const Service& server, int n, const std::string& subject) {
-  const std::string path =
-      server.Dir() + "/home/user/Maildir/new/" + std::to_string(1700000000 + n) + ".M" + std::to_string(n) + "P1.t";
-  const std::string text = "From: a@example.org\r\nTo: user@example.org\r\nSubject: " + subject + "\r\n\r\nbody " +
-                           std::to_string(n) + "\r\n";
-  ASSERT_TRUE(pwtest::WriteNewLinuxFile(path, text)) << path;
+  pwtest::DropMail(server, "home/user/Maildir", "\r\n", n, subject, "body " + std::to_string(n));
 }
 
 void Point(pw::MailAccount& a, int port, const wchar_t* password = L"secret") {

@@ -29,14 +29,11 @@ const wchar_t kUser[] = L"user@example.org";
 
 class Pop3MailutilsTest : public pwtest::SessionTest {
  protected:
-  // Drops message `n` into the maildir of `server` (pop3d reads LF lines).
-  static void AddMail(const Service& server, int n, const std::string& subject, const std::string& body) {
-    DropMail(server, "home/user/INBOX", "\n", n, subject, body);
-  }
-
-  int Check(RecordingSink& sink, int port, uint32_t options, const wchar_t* password = L"secret",
-            const wchar_t* host = L"127.0.0.1") {
-    return Connect(sink, host, port, options, kUser, password);
+  // pop3d reads LF lines from its maildir.
+  Pop3MailutilsTest() {
+    user_ = kUser;
+    mailFolder_ = "home/user/INBOX";
+    eol_ = "\n";
   }
 
   // What the server's transcript says it received, in order (the password

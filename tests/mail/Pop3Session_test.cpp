@@ -22,18 +22,8 @@ using pwtest::Service;
 
 namespace {
 
-class Pop3Test : public pwtest::SessionTest {
- protected:
-  // Drops message `n` into the mailbox of `server`.
-  static void AddMail(const Service& server, int n, const std::string& subject, const std::string& body) {
-    DropMail(server, "home/user/Maildir", "\r\n", n, subject, body);
-  }
-
-  int Check(RecordingSink& sink, int port, uint32_t options, const wchar_t* password = L"secret",
-            const wchar_t* host = L"127.0.0.1") {
-    return Connect(sink, host, port, options, L"user", password);
-  }
-};
+// Dovecot: maildir with CR LF lines, user "user".
+class Pop3Test : public pwtest::SessionTest {};
 
 }  // namespace
 

@@ -23,9 +23,7 @@ namespace {
 
 class Pop3StlsRequiredTest : public pwtest::SessionTest {
  protected:
-  int Check(RecordingSink& sink, int port, uint32_t options) {
-    return Connect(sink, L"127.0.0.2", port, options, L"user", L"secret");
-  }
+  Pop3StlsRequiredTest() { host_ = L"127.0.0.2"; }
 
   // The login process's line for a client that said QUIT before logging in
   // (the start-up probe only connects and closes); empty if none came.
@@ -43,7 +41,6 @@ class Pop3StlsRequiredTest : public pwtest::SessionTest {
         5000);
     return found;
   }
-
 };
 
 }  // namespace

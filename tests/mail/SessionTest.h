@@ -14,27 +14,34 @@
 
 namespace pwtest {
 
+// Message `n` as a file in `folder` under the server's directory, with `eol`
+// as its line end.
+inline void DropMail(const Service& server, const std::string& folder, const std::string& eol, int n,
+                     const std::string& subject, const std::string& body) {
+  const std::string path = server.Dir() + "/" + folder + "/new/" + std::to_string(1700000000 + n) + ".M" +
+                           std::to_string(n) + "P1.test";
+  const std::string text = "From: a@example.org" + eol + "To: user@example.org" + eol + "Subject: " + subject + eol +
+                           eol + body + eol;
+  ASSERT_TRUE(WriteNewLinuxFile(path, text)) << path;
+}
+
 class SessionTest : public ::testing::Test {
  protected:
   static constexpr uint32_t kTimeout = 10000;
 
-  // Message `n` as a file in `folder` under the server's directory, with
-  // `eol` as its line end.
-  static void DropMail(const Service& server, const std::string& folder, const std::string& eol, int n,
-                       const std::string& subject, const std::string& body) {
-    const std::string path = server.Dir() + "/" + folder + "/new/" + std::to_string(1700000000 + n) + ".M" +
-                             std::to_string(n) + "P1.test";
-    const std::string text = "From: a@example.org" + eol + "To: user@example.org" + eol + "Subject: " + subject +
-                             eol + eol + body + eol;
-    ASSERT_TRUE(WriteNewLinuxFile(path, text)) << path;
+  // Message `n` dropped where and as the suite's server keeps its mail.
+  void AddMail(const Service& server, int n, const std::string& subject, const std::string& body) const {
+    DropMail(server, mailFolder_, eol_, n, subject, body);
   }
 
-  // A new session to host:port; the session's own result.
-  int Connect(RecordingSink& sink, const wchar_t* host, int port, uint32_t options, const wchar_t* user,
-              const wchar_t* password) {
+  // A new session to host:port (null: the suite's host) as the suite's
+  // user; the session's own result.
+  int Check(RecordingSink& sink, int port, uint32_t options, const wchar_t* password = L"secret",
+            const wchar_t* host = nullptr) {
     session_ = std::make_unique<pw::MailSession>();
     session_->SetSink(&sink);
-    return session_->ConnectPop3(host, static_cast<uint32_t>(port), options, user, password, kTimeout);
+    return session_->ConnectPop3(host ? host : host_, static_cast<uint32_t>(port), options, user_, password,
+                                 kTimeout);
   }
 
   // A certificate that was neither verified nor pinned: the session ends
@@ -55,6 +62,11 @@ class SessionTest : public ::testing::Test {
     EXPECT_EQ(sink.Count("S10"), 1);
   }
 
+  // Set by each suite for its server.
+  const wchar_t* user_ = L"user";
+  const wchar_t* host_ = L"127.0.0.1";
+  std::string mailFolder_ = "home/user/Maildir";
+  std::string eol_ = "\r\n";
   std::unique_ptr<pw::MailSession> session_;
 };
 
