@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/Scoped.h"
+#include "base/Scoped.h"
 
 namespace pwtest {
 

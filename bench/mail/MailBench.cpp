@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "common/BenchSupport.h"
-#include "core/Scoped.h"
-#include "filter/MailAccount.h"
+#include "base/Scoped.h"
+#include "account/MailAccount.h"
 #include "mail/MinimalPop3.h"
 #include "mail/PluginCheck.h"
 #include "support/Services.h"

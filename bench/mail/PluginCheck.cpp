@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "common/BenchSupport.h"
-#include "core/StrConv.h"
+#include "base/StrConv.h"
 #include "mail/MailSession.h"
 
 namespace pwbench {

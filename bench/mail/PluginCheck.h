@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "filter/AccountOwner.h"
-#include "filter/MailAccount.h"
+#include "account/AccountOwner.h"
+#include "account/MailAccount.h"
 #include "mail/MailSessionApi.h"
 
 namespace pwbench {

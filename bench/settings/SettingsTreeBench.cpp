@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "core/SettingsTree.h"
+#include "base/SettingsTree.h"
 #include "common/BenchSupport.h"
 
 namespace {

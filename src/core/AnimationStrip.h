@@ -7,7 +7,7 @@
 #include <windows.h>
 #include <cstdint>
 
-#include "core/Scoped.h"
+#include "base/Scoped.h"
 #include "image/Picture.h"
 
 namespace pw {

@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <atomic>
 
-#include "core/Scoped.h"
+#include "base/Scoped.h"
 
 namespace pw {
 

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "core/Module.h"
+#include "base/Module.h"
 #include "core/PluginObject.h"
 
 namespace pw {

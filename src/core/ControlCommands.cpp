@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "core/PluginObject.h"
-#include "filter/SessionSeam.h"
+#include "mail/SessionFactory.h"
 
 namespace pw {
 namespace {

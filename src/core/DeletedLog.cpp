@@ -4,11 +4,11 @@
 #include <memory>
 
 #include "core/GlobalSettings.h"
-#include "core/Scoped.h"
-#include "core/StrConv.h"
-#include "filter/HeaderFields.h"
-#include "filter/MailAccount.h"
-#include "filter/MailMessage.h"
+#include "base/Scoped.h"
+#include "base/StrConv.h"
+#include "mime/HeaderFields.h"
+#include "account/MailAccount.h"
+#include "account/MailMessage.h"
 
 namespace pw {
 namespace {

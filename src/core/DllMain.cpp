@@ -8,8 +8,8 @@
 #include <string>
 
 #include "core/ClassFactory.h"
-#include "core/Module.h"
-#include "core/Scoped.h"
+#include "base/Module.h"
+#include "base/Scoped.h"
 #include "dockrail/DockrailPlugin.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cwchar>
 #include <string>
 
-#include "core/SettingsTree.h"
+#include "base/SettingsTree.h"
 
 namespace pw {
 namespace {

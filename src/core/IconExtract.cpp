@@ -6,7 +6,7 @@
 #include <climits>
 #include <string>
 
-#include "core/Scoped.h"
+#include "base/Scoped.h"
 
 namespace pw::Notifier {
 namespace {

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "core/AnimationStrip.h"
-#include "core/Module.h"
+#include "base/Module.h"
 #include "core/PluginObject.h"
-#include "core/Scoped.h"
+#include "base/Scoped.h"
 #include "image/Picture.h"
 #include "resource.h"
 

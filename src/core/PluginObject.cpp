@@ -6,12 +6,12 @@
 #include <cstring>
 
 #include "core/DeletedLog.h"
-#include "core/Module.h"
+#include "base/Module.h"
 #include "core/Notifier.h"
 #include "core/QuietPeriod.h"
-#include "core/SettingsTree.h"
-#include "core/StrConv.h"
-#include "filter/AccountRecords.h"
+#include "base/SettingsTree.h"
+#include "base/StrConv.h"
+#include "account/AccountRecords.h"
 #include "filter/RuleSeam.h"
 #include "resource.h"
 

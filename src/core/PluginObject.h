@@ -14,13 +14,13 @@
 #include "core/GlobalSettings.h"
 #include "core/ListWindowThread.h"
 #include "core/Scheduler.h"
-#include "core/Scoped.h"
-#include "core/SharedLock.h"
+#include "base/Scoped.h"
+#include "base/SharedLock.h"
 #include "core/SoundPlayer.h"
 #include "dockrail/DockrailPlugin.h"
-#include "filter/MailAccount.h"
-#include "filter/PluginAccountOwner.h"
-#include "filter/RefPtr.h"
+#include "account/MailAccount.h"
+#include "core/PluginAccountOwner.h"
+#include "base/RefPtr.h"
 
 namespace pw {
 

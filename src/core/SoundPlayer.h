@@ -9,7 +9,7 @@
 #include <deque>
 #include <string>
 
-#include "core/Scoped.h"
+#include "base/Scoped.h"
 
 namespace pw {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "core/PluginObject.h"
-#include "core/StrConv.h"
-#include "filter/SessionSeam.h"
+#include "base/StrConv.h"
+#include "mail/SessionFactory.h"
 
 namespace pw::Notifier {
 namespace {

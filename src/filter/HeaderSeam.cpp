@@ -1,7 +1,7 @@
 #include "filter/HeaderSeam.h"
 
-#include "filter/HeaderFields.h"
-#include "filter/MailMessage.h"
+#include "mime/HeaderFields.h"
+#include "account/MailMessage.h"
 
 namespace pw {
 

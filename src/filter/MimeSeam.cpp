@@ -1,8 +1,8 @@
 #include "filter/MimeSeam.h"
 
-#include "filter/MailMessage.h"
-#include "filter/MimePart.h"
-#include "filter/MimeSave.h"
+#include "account/MailMessage.h"
+#include "mime/MimePart.h"
+#include "mime/MimeSave.h"
 
 namespace pw {
 

@@ -1,3 +1,3 @@
 // SessionErrorText and DestroyMailSession are defined by the session module
 // (src/mail/SessionTexts.cpp).
-#include "filter/SessionSeam.h"
+#include "mail/SessionFactory.h"

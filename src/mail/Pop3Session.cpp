@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "filter/Md5.h"
+#include "base/Md5.h"
 #include "mail/MailSession.h"
 #include "net/TlsLayer.h"
 

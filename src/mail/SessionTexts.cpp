@@ -2,8 +2,8 @@
 // let a session go.
 #include <cstdio>
 
-#include "core/Module.h"
-#include "filter/SessionSeam.h"
+#include "base/Module.h"
+#include "mail/SessionFactory.h"
 #include "mail/MailSession.h"
 #include "resource.h"
 

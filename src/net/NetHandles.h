@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include "core/Scoped.h"
+#include "base/Scoped.h"
 
 namespace pw {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "net/AsyncSocketEx.h"
-#include "net/Base64Coder.h"
+#include "base/Base64Coder.h"
 #include "net/SocketEvents.h"
 
 namespace pw {

@@ -6,7 +6,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
-#include "core/Scoped.h"
+#include "base/Scoped.h"
 
 namespace pw {
 

@@ -12,7 +12,7 @@
 #include "core/GlobalSettings.h"
 #include "core/Notifier.h"
 #include "core/QuietPeriod.h"
-#include "filter/HeaderFields.h"
+#include "mime/HeaderFields.h"
 
 using pwtest::AccountSpec;
 using pwtest::InProcessPlugin;

@@ -7,9 +7,9 @@
 
 #include "FakeHost.h"
 #include "TestStreams.h"
-#include "core/Module.h"
+#include "base/Module.h"
 #include "core/PluginObject.h"
-#include "core/SettingsTree.h"
+#include "base/SettingsTree.h"
 #include "support/Pump.h"
 #include "support/Services.h"
 

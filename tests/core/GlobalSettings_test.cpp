@@ -8,7 +8,7 @@
 #include "TestStreams.h"
 #include "core/GlobalSettings.h"
 #include "core/PluginObject.h"
-#include "core/SettingsTree.h"
+#include "base/SettingsTree.h"
 
 using namespace pw;
 

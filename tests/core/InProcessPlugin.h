@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "TestStreams.h"
-#include "core/Module.h"
+#include "base/Module.h"
 #include "core/PluginObject.h"
-#include "core/Scoped.h"
-#include "core/SettingsTree.h"
-#include "filter/MailAccount.h"
+#include "base/Scoped.h"
+#include "base/SettingsTree.h"
+#include "account/MailAccount.h"
 
 namespace pwtest {
 

@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
-#include "core/Scoped.h"
+#include "base/Scoped.h"
 #include "dockrail/DockrailPlugin.h"
 
 namespace pwtest {

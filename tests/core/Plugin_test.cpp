@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "core/SettingsTree.h"
+#include "base/SettingsTree.h"
 #include "FakeHost.h"
 #include "PluginDll.h"
 #include "TestStreams.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "core/Scoped.h"
+#include "base/Scoped.h"
 #include "core/SoundPlayer.h"
 
 using pw::SoundPlayer;

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "filter/MailAccount.h"
-#include "filter/Md5.h"
+#include "account/MailAccount.h"
+#include "base/Md5.h"
 #include "mail/MailSession.h"
 #include "mail/RecordingSink.h"
 #include "support/FakePeer.h"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "filter/SessionSeam.h"
+#include "mail/SessionFactory.h"
 #include "mail/MailSession.h"
 #include "mail/RecordingSink.h"
 #include "net/ProxyLayer.h"

@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "core/Scoped.h"
-#include "filter/MailAccount.h"
-#include "filter/SessionSeam.h"
+#include "base/Scoped.h"
+#include "account/MailAccount.h"
+#include "mail/SessionFactory.h"
 #include "net/ProxyLayer.h"
 #include "mail/MailSession.h"
 #include "mail/RecordingSink.h"

@@ -11,7 +11,7 @@
 #include <random>
 #include <sstream>
 
-#include "core/Scoped.h"
+#include "base/Scoped.h"
 #include "net/NetHandles.h"
 
 namespace pwtest {

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "core/Scoped.h"
-#include "core/SettingsTree.h"
-#include "filter/AccountRecords.h"
-#include "filter/MailAccount.h"
+#include "base/Scoped.h"
+#include "base/SettingsTree.h"
+#include "account/AccountRecords.h"
+#include "account/MailAccount.h"
 #include "support/Services.h"
 
 using pwtest::Service;

@@ -1,0 +1,62 @@
+// Header values to readable text: RFC 2047 encoded words (B and Q), the
+// message's charset for plain text, unfolding; and the Q encoder for
+// outgoing replies.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "mime/Charset.h"
+
+namespace pw {
+
+class MailMessage;
+
+// Decodes the values of one header block. Keeps the charset routes it has
+// found and its buffers from one value to the next, so that a block's many
+// values cost no repeated look-ups.
+class ValueDecoder {
+ public:
+  // `defaultCharset` (null or empty: the ANSI code page) converts plain text.
+  explicit ValueDecoder(const wchar_t* defaultCharset);
+  // Appends the decoded value to `out`.
+  void Decode(const char* raw, size_t length, std::wstring& out);
+
+ private:
+  void AppendPlain(const char* p, const char* end, std::wstring& out);
+  const CharsetRoute& WordRoute(const char* name, size_t length);
+
+  struct KnownName {
+    char name[kMaxCharsetName];
+    size_t length;
+    CharsetRoute route;
+  };
+  static constexpr size_t kKnownNames = 8;
+  CharsetRoute default_;
+  bool defaultKeepsAscii_;
+  KnownName known_[kKnownNames];
+  size_t knownCount_ = 0;
+  std::string bytes_;
+};
+
+// Decodes a raw field value with `defaultCharset` (null or empty: the ANSI
+// code page) for its plain text.
+std::wstring decodeValue(const char* raw, size_t length, const wchar_t* defaultCharset);
+// The same with the charset of the message's Content-Type.
+std::wstring decodeFieldValue(const MailMessage& message, const char* raw, size_t length);
+// "=?charset?Q?...?=" for `text` in `charset`; always encoded.
+std::wstring encodeWord(const wchar_t* text, const wchar_t* charset);
+
+// Base64 bytes without the zero bytes the coder writes for "=" padding.
+// Reads exactly as the Base64 coder of the transport does (blanks and
+// control bytes 7-13 skipped, letters with the top bit set read as without
+// it, a short last group zero-filled), without its 4 KiB buffers.
+std::string decodeBase64(const char* text, size_t length);
+void decodeBase64(const char* text, size_t length, std::string& out);
+
+// Removes TAB, CR, LF, any byte after an LF and any byte two after a CR:
+// a line break and the first white space of its continuation line vanish.
+std::string unfold(const char* text, size_t length);
+void unfold(const char* text, size_t length, std::string& out);
+
+}  // namespace pw

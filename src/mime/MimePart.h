@@ -1,0 +1,51 @@
+// MIME parts of a whole message: each part's own header fields and its
+// content, borrowed from the message's whole text (a part never outlives
+// that text), with nested multiparts as sub-parts.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mime/HeaderFields.h"
+
+namespace pw {
+
+class MailMessage;
+
+class MimePart {
+ public:
+  HeaderFieldList headerFields;
+  const char* content = nullptr;  // borrowed from the message's whole text
+  size_t length = 0;
+  std::vector<std::shared_ptr<MimePart>> parts;
+};
+
+using MimePartList = std::vector<std::shared_ptr<MimePart>>;
+
+// Multiparts nested deeper than this are not split further.
+inline constexpr int kMaxMimeDepth = 24;
+
+// Splits `text` into `parts` when `fields` name a multipart with a boundary.
+void splitParts(const HeaderFieldList& fields, const char* text, size_t length, MimePartList& parts, int depth = 0);
+// Keeps a copy of `bytes` as the message's whole text and splits it.
+void parseMessage(MailMessage& message, const char* bytes, size_t length);
+// Splits the whole text the message already holds.
+void splitMessage(MailMessage& message);
+// Releases the parts and the whole text.
+void releaseBody(MailMessage& message);
+
+// Readable text of leaf `index` (depth-first from 0), or nothing.
+std::optional<std::wstring> leafText(const MailMessage& message, int index);
+
+struct AttachmentName {
+  std::wstring name;
+  std::shared_ptr<MimePart> part;  // null for the message itself
+};
+// Appends the filename of every part with one in Content-Disposition, the
+// message first, then each part before its sub-parts.
+void attachmentNames(const MailMessage& message, std::vector<AttachmentName>& list);
+
+}  // namespace pw
