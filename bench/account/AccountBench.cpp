@@ -20,12 +20,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "common/BenchSupport.h"
-#include "core/PluginObject.h"
-#include "base/SettingsTree.h"
 #include "account/AccountOwner.h"
 #include "account/AccountRecords.h"
 #include "account/MailAccount.h"
+#include "base/SettingsTree.h"
+#include "common/BenchSupport.h"
+#include "core/PluginObject.h"
 
 // Live bytes and blocks requested through operator new.
 static std::atomic<long long> gLiveBytes{0}, gLiveBlocks{0};

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "common/BenchSupport.h"
-#include "base/Scoped.h"
 #include "account/MailAccount.h"
+#include "base/Scoped.h"
+#include "common/BenchSupport.h"
 #include "mail/MinimalPop3.h"
 #include "mail/PluginCheck.h"
 #include "support/Services.h"

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "common/BenchSupport.h"
 #include "base/StrConv.h"
+#include "common/BenchSupport.h"
 #include "mail/MailSession.h"
 
 namespace pwbench {

@@ -15,14 +15,14 @@
 #include <string>
 #include <vector>
 
-#include "common/BenchSupport.h"
+#include "account/MailMessage.h"
+#include "account/MessageBody.h"
+#include "account/MessageHeader.h"
 #include "base/Scoped.h"
+#include "common/BenchSupport.h"
 #include "mime/Charset.h"
 #include "mime/HeaderDate.h"
-#include "mime/HeaderFields.h"
 #include "mime/HeaderWords.h"
-#include "account/MailMessage.h"
-#include "mime/MimePart.h"
 
 using namespace pw;
 

@@ -5,11 +5,11 @@
 // the sessions' sockets live.
 #include <cstdlib>
 
-#include "base/Module.h"
-#include "base/StrConv.h"
 #include "account/AccountOwner.h"
 #include "account/MailAccount.h"
-#include "mime/MimePart.h"
+#include "account/MessageBody.h"
+#include "base/Module.h"
+#include "base/StrConv.h"
 #include "resource.h"
 
 namespace pw {

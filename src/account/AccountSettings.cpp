@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "base/SettingsTree.h"
 #include "account/PasswordSeal.h"
+#include "base/SettingsTree.h"
 
 namespace pw {
 namespace {

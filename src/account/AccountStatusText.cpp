@@ -2,8 +2,8 @@
 
 #include <cwchar>
 
-#include "base/Module.h"
 #include "account/MailAccount.h"
+#include "base/Module.h"
 #include "mail/SessionFactory.h"
 #include "resource.h"
 

@@ -1,8 +1,8 @@
 #include "account/MailAccount.h"
 
 
-#include "base/SettingsTree.h"
 #include "account/AccountOwner.h"
+#include "base/SettingsTree.h"
 #include "mail/SessionFactory.h"
 
 namespace pw {

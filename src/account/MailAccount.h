@@ -18,13 +18,13 @@
 #include <string>
 #include <vector>
 
-#include "base/SharedLock.h"
 #include "account/AccountSettings.h"
 #include "account/MailMessage.h"
 #include "account/MessageList.h"
 #include "base/OwnedText.h"
-#include "mail/SessionFactory.h"
+#include "base/SharedLock.h"
 #include "mail/MailSessionApi.h"
+#include "mail/SessionFactory.h"
 
 namespace pw {
 

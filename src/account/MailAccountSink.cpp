@@ -4,11 +4,12 @@
 #include <cstring>
 #include <string>
 
-#include "base/StrConv.h"
 #include "account/AccountOwner.h"
-#include "filter/HeaderSeam.h"
 #include "account/MailAccount.h"
-#include "filter/MimeSeam.h"
+#include "account/MessageBody.h"
+#include "account/MessageFile.h"
+#include "account/MessageHeader.h"
+#include "base/StrConv.h"
 #include "mail/SessionFactory.h"
 
 namespace pw {
@@ -110,7 +111,7 @@ int MailAccount::OnHeader(const char* uidl, const char* text) {
     if (!m) return kActionNone;
     m->rawHeader.Set(text ? text : "");
     m->headerFields.clear();
-    ParseMessageHeader(*m);
+    parseHeaderFields(*m);
   }
   dirty = 1;
   if (owner_) owner_->TakeHeader(*this, *m);
@@ -126,7 +127,7 @@ int MailAccount::OnMessage(const char* uidl, const char* text) {
     if (!m) return kActionNone;
     m->rawMessage.Set(text ? text : "");
     m->parts.clear();
-    ParseWholeMessage(*m);
+    splitMessage(*m);
   }
   if (owner_) owner_->TakeBody(*this, *m);
   SharedGuard g(messageLock_);
@@ -160,8 +161,8 @@ int MailAccount::RunPendingActions(MailMessage& m) {
   uint32_t f = m.Flags();
   if ((f & MessageFlags::NeedHeader) && !m.rawHeader.IsSet()) return kActionHeader;
   if ((f & MessageFlags::NeedBody) && !m.rawMessage.IsSet()) return kActionBody;
-  if (m.ClearFlags(MessageFlags::SaveToFile) & MessageFlags::SaveToFile) SaveMessageToFile(*this, m);
-  if (m.ClearFlags(MessageFlags::RunCommand) & MessageFlags::RunCommand) RunMessageCommand(*this, m);
+  if (m.ClearFlags(MessageFlags::SaveToFile) & MessageFlags::SaveToFile) saveByRule(m);
+  if (m.ClearFlags(MessageFlags::RunCommand) & MessageFlags::RunCommand) runCommand(m);
   if (m.HasFlag(MessageFlags::Delete)) return kActionDelete;
   if ((m.ClearFlags(MessageFlags::PlaySound) & MessageFlags::PlaySound) && owner_ && m.ruleSound.IsSet())
     owner_->PlayNotifySound(m.ruleSound.Get());

@@ -1,8 +1,8 @@
 #include "account/MailMessage.h"
 
+#include "account/MessageBody.h"
+#include "account/MessageHeader.h"
 #include "base/SettingsTree.h"
-#include "filter/HeaderSeam.h"
-#include "filter/MimeSeam.h"
 
 namespace pw {
 namespace {
@@ -58,8 +58,8 @@ RefPtr<MailMessage> MailMessage::Load(SettingsTree& t) {
   ReadTerminated(t, L"header", m->rawHeader);
   // Only a queued reply is stored with its text.
   if (m->IsOutgoing()) ReadTerminated(t, L"body", m->rawMessage);
-  if (m->rawHeader.IsSet()) ParseMessageHeader(*m);
-  if (m->rawMessage.IsSet()) ParseWholeMessage(*m);
+  if (m->rawHeader.IsSet()) parseHeaderFields(*m);
+  if (m->rawMessage.IsSet()) splitMessage(*m);
   return m;
 }
 

@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "mime/HeaderFieldList.h"
 #include "base/OwnedText.h"
 #include "base/RefPtr.h"
+#include "mime/HeaderFieldList.h"
 
 namespace pw {
 

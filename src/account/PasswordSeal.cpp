@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "base/Scoped.h"
-#include "base/StrConv.h"
 #include "base/Blowfish.h"
 #include "base/Md5.h"
+#include "base/Scoped.h"
+#include "base/StrConv.h"
 
 namespace pw {
 namespace {

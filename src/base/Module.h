@@ -11,7 +11,8 @@ HMODULE DllModule();
 HMODULE ResourceModule();
 void SetDllModule(HMODULE module);
 // Switches the resource module; a module whose file version is not 1.12
-// is ignored and the DLL's own resources are used.
+// is ignored and the DLL's own resources are used. The caller registers the
+// control classes again against the module chosen.
 void UseResourceModule(HMODULE module);
 
 void ObjectCreated();
@@ -20,9 +21,5 @@ long ObjectCount();
 
 // A string of the current resource module's string table ("" when missing).
 std::wstring LoadStr(UINT id);
-
-// Registers the window classes of the plug-in's own controls against the
-// current resource module.
-void RegisterControlClasses();
 
 }  // namespace pw

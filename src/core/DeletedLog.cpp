@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <memory>
 
-#include "core/GlobalSettings.h"
-#include "base/Scoped.h"
-#include "base/StrConv.h"
-#include "mime/HeaderFields.h"
 #include "account/MailAccount.h"
 #include "account/MailMessage.h"
+#include "account/MessageHeader.h"
+#include "base/Scoped.h"
+#include "base/StrConv.h"
+#include "core/GlobalSettings.h"
 
 namespace pw {
 namespace {

@@ -7,9 +7,10 @@
 #include <new>
 #include <string>
 
-#include "core/ClassFactory.h"
 #include "base/Module.h"
 #include "base/Scoped.h"
+#include "core/ClassFactory.h"
+#include "core/ControlClasses.h"
 #include "dockrail/DockrailPlugin.h"
 
 namespace {

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <string>
 
-#include "core/AnimationStrip.h"
 #include "base/Module.h"
-#include "core/PluginObject.h"
 #include "base/Scoped.h"
+#include "core/AnimationStrip.h"
+#include "core/PluginObject.h"
 #include "image/Picture.h"
 #include "resource.h"
 

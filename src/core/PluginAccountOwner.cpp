@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "core/PluginObject.h"
 #include "account/MailMessage.h"
+#include "core/PluginObject.h"
 #include "filter/RuleSeam.h"
 
 namespace pw {

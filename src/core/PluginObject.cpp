@@ -5,13 +5,14 @@
 #include <shlwapi.h>
 #include <cstring>
 
-#include "core/DeletedLog.h"
+#include "account/AccountRecords.h"
 #include "base/Module.h"
-#include "core/Notifier.h"
-#include "core/QuietPeriod.h"
 #include "base/SettingsTree.h"
 #include "base/StrConv.h"
-#include "account/AccountRecords.h"
+#include "core/ControlClasses.h"
+#include "core/DeletedLog.h"
+#include "core/Notifier.h"
+#include "core/QuietPeriod.h"
 #include "filter/RuleSeam.h"
 #include "resource.h"
 
@@ -300,6 +301,7 @@ HRESULT PluginObject::OnMenuCommand(UINT offset) {
 
 HRESULT PluginObject::SetResourceModule(HMODULE module) {
   UseResourceModule(module);
+  RegisterControlClasses();
   return 0;
 }
 

@@ -9,18 +9,18 @@
 #include <string>
 #include <vector>
 
+#include "account/MailAccount.h"
+#include "base/RefPtr.h"
+#include "base/Scoped.h"
+#include "base/SharedLock.h"
 #include "core/AnimationStrip.h"
 #include "core/CheckerThread.h"
 #include "core/GlobalSettings.h"
 #include "core/ListWindowThread.h"
+#include "core/PluginAccountOwner.h"
 #include "core/Scheduler.h"
-#include "base/Scoped.h"
-#include "base/SharedLock.h"
 #include "core/SoundPlayer.h"
 #include "dockrail/DockrailPlugin.h"
-#include "account/MailAccount.h"
-#include "core/PluginAccountOwner.h"
-#include "base/RefPtr.h"
 
 namespace pw {
 

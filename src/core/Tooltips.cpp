@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/PluginObject.h"
 #include "base/StrConv.h"
+#include "core/PluginObject.h"
 #include "mail/SessionFactory.h"
 
 namespace pw::Notifier {

@@ -1,5 +1,5 @@
-// Where the account meets the protocol session, which the session module
-// defines: the texts of session error codes and the end of a session.
+// How an account makes and ends its protocol session, and the texts of the
+// session error codes.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +12,7 @@ namespace pw {
 class IMailSession;
 
 // The text shown for a session error code, with " (param)" appended when a
-// text exists and param is not 0. Empty until the session module is built.
+// text exists and param is not 0; empty for an unknown code.
 std::wstring SessionErrorText(uint32_t code, uint32_t param);
 // A new protocol session for the calling thread, or null.
 IMailSession* CreateMailSession();

@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "base/Module.h"
-#include "mail/SessionFactory.h"
 #include "mail/MailSession.h"
+#include "mail/SessionFactory.h"
 #include "resource.h"
 
 namespace pw {

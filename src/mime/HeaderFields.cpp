@@ -10,7 +10,6 @@
 #include "mime/HeaderDate.h"
 #include "mime/HeaderScan.h"
 #include "mime/HeaderWords.h"
-#include "account/MailMessage.h"
 
 namespace pw {
 
@@ -144,28 +143,6 @@ void parseFieldList(const char* p, size_t length, HeaderFieldList& fields) {
   }
 }
 
-void parseHeaderFields(MailMessage& message) {
-  message.date = {};
-  parseFieldList(message.rawHeader.Get(), message.rawHeader.Size(), message.headerFields);
-  const int date = findField(message, L"DATE");
-  if (date >= 0) message.date = parseDate(message.headerFields[static_cast<size_t>(date)].second.c_str());
-}
-
-void parseHeader(MailMessage& message, const char* bytes, size_t length) {
-  message.rawHeader.Reset();
-  message.filterText.Reset();
-  message.icon.Reset();
-  message.savePath.Reset();
-  message.command.Reset();
-  message.parts.clear();
-  message.rawMessage.Reset();
-  message.headerFields.clear();
-  message.date = {};
-  if (!bytes) return;
-  message.rawHeader.Set(bytes, length);
-  parseHeaderFields(message);
-}
-
 int findField(const HeaderFieldList& fields, const wchar_t* name, int start) {
   if (!name || start < 0) return -1;
   for (size_t i = static_cast<size_t>(start); i < fields.size(); ++i)
@@ -173,27 +150,22 @@ int findField(const HeaderFieldList& fields, const wchar_t* name, int start) {
   return -1;
 }
 
-int findField(const MailMessage& message, const wchar_t* name, int start) {
-  return findField(message.headerFields, name, start);
-}
-
-const wchar_t* nextFieldValue(const MailMessage& message, const wchar_t* name, size_t* iterator) {
+const wchar_t* nextFieldValue(const HeaderFieldList& fields, const wchar_t* name, size_t* iterator) {
   const size_t from = iterator ? *iterator : 0;
-  if (from >= message.headerFields.size()) return nullptr;
-  const int i = findField(message, name, static_cast<int>(from));
+  if (from >= fields.size()) return nullptr;
+  const int i = findField(fields, name, static_cast<int>(from));
   if (i < 0) {
-    if (iterator) *iterator = message.headerFields.size();
+    if (iterator) *iterator = fields.size();
     return nullptr;
   }
   if (iterator) *iterator = static_cast<size_t>(i) + 1;
-  return message.headerFields[static_cast<size_t>(i)].second.c_str();
+  return fields[static_cast<size_t>(i)].second.c_str();
 }
 
-std::optional<std::wstring> rawFieldValue(const MailMessage& message, const wchar_t* name) {
-  const char* block = message.rawHeader.Get();
+std::optional<std::wstring> rawFieldValue(const char* block, size_t length, const wchar_t* name) {
   if (!block || !name) return std::nullopt;
   const std::string key = UnicodeToAnsi(name, wcslen(name)) + ": ";
-  const std::string_view text(block, message.rawHeader.Size());
+  const std::string_view text(block, length);
   const size_t at = text.find(key);
   if (at == std::string_view::npos) return std::nullopt;
   const char* v = block + at + key.size();
@@ -232,7 +204,5 @@ std::optional<std::wstring> fieldsCharset(const HeaderFieldList& fields) {
   if (i < 0) return std::nullopt;
   return headerParameter(fields[static_cast<size_t>(i)].second.c_str(), L"charset");
 }
-
-std::optional<std::wstring> messageCharset(const MailMessage& message) { return fieldsCharset(message.headerFields); }
 
 }  // namespace pw

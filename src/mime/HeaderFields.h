@@ -12,9 +12,6 @@
 
 namespace pw {
 
-class MailMessage;
-
-
 // One field as it stands in a header block: the name up to its ':', the
 // value up to its final CR LF (inner folding kept).
 struct RawField {
@@ -30,29 +27,20 @@ void splitFields(const char* bytes, size_t length, std::vector<RawField>& fields
 // Splits a header block into decoded fields (the block's own Content-Type
 // charset for plain text), replacing `fields`.
 void parseFieldList(const char* bytes, size_t length, HeaderFieldList& fields);
+// Index of the first field at or after `start` named `name` (letter case
+// ignored), or -1.
 int findField(const HeaderFieldList& fields, const wchar_t* name, int start = 0);
 // The charset parameter of the list's Content-Type.
 std::optional<std::wstring> fieldsCharset(const HeaderFieldList& fields);
 
-// Replaces everything derived from a header (header fields, date, raw
-// header, rule results, whole text and parts), keeps a copy of the bytes as
-// rawHeader and parses it. Null bytes leave the message empty.
-void parseHeader(MailMessage& message, const char* bytes, size_t length);
-// Parses the message's rawHeader into headerFields and date, replacing them.
-void parseHeaderFields(MailMessage& message);
-
-// Index of the first field at or after `start` named `name` (letter case
-// ignored), or -1.
-int findField(const MailMessage& message, const wchar_t* name, int start = 0);
-// The value of the next field named `name` after *iterator (advanced past
-// it); without an iterator the first one. Null when there is none.
-const wchar_t* nextFieldValue(const MailMessage& message, const wchar_t* name, size_t* iterator = nullptr);
-// The undecoded text after the first "Name: " in rawHeader (exact bytes),
-// continuation lines included.
-std::optional<std::wstring> rawFieldValue(const MailMessage& message, const wchar_t* name);
+// The value of the next field named `name` (letter case ignored) after
+// *iterator (advanced past it); without an iterator the first one. Null when
+// there is none.
+const wchar_t* nextFieldValue(const HeaderFieldList& fields, const wchar_t* name, size_t* iterator = nullptr);
+// The undecoded text after the first "Name: " in a header block (exact
+// bytes), continuation lines included.
+std::optional<std::wstring> rawFieldValue(const char* block, size_t length, const wchar_t* name);
 // The value of parameter `name` in a structured field value.
 std::optional<std::wstring> headerParameter(const wchar_t* value, const wchar_t* name);
-// The charset parameter of the message's Content-Type.
-std::optional<std::wstring> messageCharset(const MailMessage& message);
 
 }  // namespace pw

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <optional>
 
+#include "base/Base64Coder.h"
 #include "mime/Charset.h"
 #include "mime/HeaderFields.h"
 #include "mime/HeaderScan.h"
-#include "base/Base64Coder.h"
 
 namespace pw {
 
@@ -148,11 +148,6 @@ std::wstring decodeValue(const char* raw, size_t length, const wchar_t* defaultC
   std::wstring out;
   ValueDecoder(defaultCharset).Decode(raw, length, out);
   return out;
-}
-
-std::wstring decodeFieldValue(const MailMessage& message, const char* raw, size_t length) {
-  const std::optional<std::wstring> charset = messageCharset(message);
-  return decodeValue(raw, length, charset ? charset->c_str() : nullptr);
 }
 
 std::wstring encodeWord(const wchar_t* text, const wchar_t* charset) {

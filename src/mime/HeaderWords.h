@@ -10,8 +10,6 @@
 
 namespace pw {
 
-class MailMessage;
-
 // Decodes the values of one header block. Keeps the charset routes it has
 // found and its buffers from one value to the next, so that a block's many
 // values cost no repeated look-ups.
@@ -42,8 +40,6 @@ class ValueDecoder {
 // Decodes a raw field value with `defaultCharset` (null or empty: the ANSI
 // code page) for its plain text.
 std::wstring decodeValue(const char* raw, size_t length, const wchar_t* defaultCharset);
-// The same with the charset of the message's Content-Type.
-std::wstring decodeFieldValue(const MailMessage& message, const char* raw, size_t length);
 // "=?charset?Q?...?=" for `text` in `charset`; always encoded.
 std::wstring encodeWord(const wchar_t* text, const wchar_t* charset);
 

@@ -3,7 +3,6 @@
 #include <string_view>
 
 #include "mime/Charset.h"
-#include "account/MailMessage.h"
 #include "mime/MimeBody.h"
 
 namespace pw {
@@ -86,34 +85,18 @@ void splitParts(const HeaderFieldList& fields, const char* text, size_t length, 
   }
 }
 
-void splitMessage(MailMessage& message) {
-  splitParts(message.headerFields, message.rawMessage.Get(), message.rawMessage.Size(), message.parts);
-}
-
-void parseMessage(MailMessage& message, const char* bytes, size_t length) {
-  releaseBody(message);
-  if (!bytes) return;
-  message.rawMessage.Set(bytes, length);
-  splitMessage(message);
-}
-
-void releaseBody(MailMessage& message) {
-  message.parts.clear();
-  message.rawMessage.Reset();
-}
-
-std::optional<std::wstring> leafText(const MailMessage& message, int index) {
-  const char* text = message.rawMessage.Get();
+std::optional<std::wstring> leafText(const HeaderFieldList& fields, const char* text, size_t length,
+                                     const MimePartList& parts, int index) {
   if (!text || index < 0) return std::nullopt;
-  const std::string_view all(text, message.rawMessage.Size());
+  const std::string_view all(text, length);
   const size_t blank = all.find("\r\n\r\n");
   const size_t start = blank == std::string_view::npos ? all.size() : blank + 4;
   int count = 0;
-  return Leaf(message.headerFields, text + start, all.size() - start, message.parts, index, count);
+  return Leaf(fields, text + start, all.size() - start, parts, index, count);
 }
 
-void attachmentNames(const MailMessage& message, std::vector<AttachmentName>& list) {
-  Names(message.headerFields, nullptr, message.parts, list);
+void attachmentNames(const HeaderFieldList& fields, const MimePartList& parts, std::vector<AttachmentName>& list) {
+  Names(fields, nullptr, parts, list);
 }
 
 }  // namespace pw

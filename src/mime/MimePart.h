@@ -13,8 +13,6 @@
 
 namespace pw {
 
-class MailMessage;
-
 class MimePart {
  public:
   HeaderFieldList headerFields;
@@ -30,22 +28,17 @@ inline constexpr int kMaxMimeDepth = 24;
 
 // Splits `text` into `parts` when `fields` name a multipart with a boundary.
 void splitParts(const HeaderFieldList& fields, const char* text, size_t length, MimePartList& parts, int depth = 0);
-// Keeps a copy of `bytes` as the message's whole text and splits it.
-void parseMessage(MailMessage& message, const char* bytes, size_t length);
-// Splits the whole text the message already holds.
-void splitMessage(MailMessage& message);
-// Releases the parts and the whole text.
-void releaseBody(MailMessage& message);
-
-// Readable text of leaf `index` (depth-first from 0), or nothing.
-std::optional<std::wstring> leafText(const MailMessage& message, int index);
 
 struct AttachmentName {
   std::wstring name;
   std::shared_ptr<MimePart> part;  // null for the message itself
 };
+// Readable text of leaf `index` (depth-first from 0) of a whole message
+// (header and body) with its header fields and parts, or nothing.
+std::optional<std::wstring> leafText(const HeaderFieldList& fields, const char* text, size_t length,
+                                     const MimePartList& parts, int index);
 // Appends the filename of every part with one in Content-Disposition, the
 // message first, then each part before its sub-parts.
-void attachmentNames(const MailMessage& message, std::vector<AttachmentName>& list);
+void attachmentNames(const HeaderFieldList& fields, const MimePartList& parts, std::vector<AttachmentName>& list);
 
 }  // namespace pw

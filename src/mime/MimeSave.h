@@ -1,26 +1,16 @@
-// A message's whole text saved to a file (on request or by a rule) and a
-// rule's command run on it.
+// A message's whole text written to a file, and the names of fresh files.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace pw {
 
-class MailMessage;
-
-// Writes the whole text, up to its first NUL, to `path` (created or
-// truncated); false when there is no text or the file cannot be written.
-bool saveRaw(const MailMessage& message, const wchar_t* path);
+// Writes `text`, up to its first NUL, to `path` (created or truncated);
+// false when there is no text or the file cannot be written.
+bool saveRaw(const char* text, size_t size, const wchar_t* path);
 // "year-month-day-" and five MD5 digest bytes in hexadecimal, ".msg", in
 // `folder`, for a file that does not exist yet.
 std::wstring uniqueSavePath(const std::wstring& folder);
-// The rule's save step: into a fresh file of the folder once, or to
-// savePath; clears SaveToFile.
-void saveByRule(MailMessage& message);
-// The message's command with "%msgfile%" replaced by the saved file
-// (quoted when it holds blanks).
-std::wstring commandLine(const MailMessage& message);
-// The rule's command step: once per message, started through the shell.
-void runCommand(MailMessage& message);
 
 }  // namespace pw

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "net/AsyncSocketEx.h"
 #include "base/Base64Coder.h"
+#include "net/AsyncSocketEx.h"
 #include "net/SocketEvents.h"
 
 namespace pw {

@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <string>
 
-#include "base/Scoped.h"
 #include "account/AccountStatusText.h"
 #include "account/FakeOwner.h"
 #include "account/MailAccount.h"
+#include "base/Scoped.h"
 #include "mail/SessionTest.h"
 #include "support/Pump.h"
 #include "support/Services.h"

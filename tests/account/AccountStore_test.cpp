@@ -4,9 +4,9 @@
 
 #include "FakeOwner.h"
 #include "TestStreams.h"
-#include "base/SettingsTree.h"
 #include "account/AccountRecords.h"
 #include "account/PasswordSeal.h"
+#include "base/SettingsTree.h"
 
 using namespace pw;
 using pwtest::FakeOwner;

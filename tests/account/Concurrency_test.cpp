@@ -9,9 +9,9 @@
 
 #include "FakeOwner.h"
 #include "TestStreams.h"
-#include "core/PluginObject.h"
-#include "base/SettingsTree.h"
 #include "account/AccountRecords.h"
+#include "base/SettingsTree.h"
+#include "core/PluginObject.h"
 
 using namespace pw;
 

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <random>
 
-#include "base/Scoped.h"
 #include "TestStreams.h"
+#include "base/Scoped.h"
 
 using pw::EntryKind;
 using pw::SettingsTree;

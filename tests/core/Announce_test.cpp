@@ -9,10 +9,10 @@
 #include <string>
 
 #include "InProcessPlugin.h"
+#include "account/MessageHeader.h"
 #include "core/GlobalSettings.h"
 #include "core/Notifier.h"
 #include "core/QuietPeriod.h"
-#include "mime/HeaderFields.h"
 
 using pwtest::AccountSpec;
 using pwtest::InProcessPlugin;

@@ -8,8 +8,8 @@
 #include "FakeHost.h"
 #include "TestStreams.h"
 #include "base/Module.h"
-#include "core/PluginObject.h"
 #include "base/SettingsTree.h"
+#include "core/PluginObject.h"
 #include "support/Pump.h"
 #include "support/Services.h"
 

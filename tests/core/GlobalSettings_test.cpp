@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "TestStreams.h"
+#include "base/SettingsTree.h"
 #include "core/GlobalSettings.h"
 #include "core/PluginObject.h"
-#include "base/SettingsTree.h"
 
 using namespace pw;
 

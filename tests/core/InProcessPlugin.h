@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "TestStreams.h"
+#include "account/MailAccount.h"
 #include "base/Module.h"
-#include "core/PluginObject.h"
 #include "base/Scoped.h"
 #include "base/SettingsTree.h"
-#include "account/MailAccount.h"
+#include "core/PluginObject.h"
 
 namespace pwtest {
 

@@ -5,10 +5,10 @@
 #include <random>
 #include <string>
 
-#include "base/SettingsTree.h"
 #include "FakeHost.h"
 #include "PluginDll.h"
 #include "TestStreams.h"
+#include "base/SettingsTree.h"
 
 using dockrail::IDockPlugin;
 using pwtest::FakeHost;

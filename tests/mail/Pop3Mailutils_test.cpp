@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "base/Scoped.h"
 #include "account/MailAccount.h"
 #include "base/Md5.h"
+#include "base/Scoped.h"
 #include "mail/MailSession.h"
 #include "mail/RecordingSink.h"
 #include "mail/SessionTest.h"

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "mail/SessionFactory.h"
 #include "mail/MailSession.h"
 #include "mail/RecordingSink.h"
+#include "mail/SessionFactory.h"
 #include "net/ProxyLayer.h"
 #include "support/Services.h"
 

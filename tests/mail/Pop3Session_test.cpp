@@ -7,13 +7,13 @@
 #include <memory>
 #include <string>
 
-#include "base/Scoped.h"
 #include "account/MailAccount.h"
-#include "mail/SessionFactory.h"
-#include "net/ProxyLayer.h"
+#include "base/Scoped.h"
 #include "mail/MailSession.h"
 #include "mail/RecordingSink.h"
+#include "mail/SessionFactory.h"
 #include "mail/SessionTest.h"
+#include "net/ProxyLayer.h"
 #include "support/Services.h"
 
 using pwtest::RecordingSink;

@@ -6,11 +6,11 @@
 #include <random>
 #include <string>
 
+#include "account/MailMessage.h"
+#include "account/MessageHeader.h"
 #include "base/Scoped.h"
 #include "mime/HeaderDate.h"
-#include "mime/HeaderFields.h"
 #include "mime/HeaderWords.h"
-#include "account/MailMessage.h"
 
 using namespace pw;
 

@@ -4,12 +4,12 @@
 #include <random>
 #include <string>
 
+#include "account/MailMessage.h"
+#include "account/MessageHeader.h"
+#include "base/Base64Coder.h"
 #include "base/Scoped.h"
 #include "mime/HeaderDate.h"
-#include "mime/HeaderFields.h"
 #include "mime/HeaderWords.h"
-#include "account/MailMessage.h"
-#include "base/Base64Coder.h"
 
 using namespace pw;
 

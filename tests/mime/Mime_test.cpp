@@ -3,11 +3,12 @@
 #include <random>
 #include <string>
 
-#include "base/Scoped.h"
-#include "mime/HeaderFields.h"
 #include "account/MailMessage.h"
+#include "account/MessageBody.h"
+#include "account/MessageFile.h"
+#include "account/MessageHeader.h"
+#include "base/Scoped.h"
 #include "mime/MimeBody.h"
-#include "mime/MimePart.h"
 #include "mime/MimeSave.h"
 
 using namespace pw;

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "base/Scoped.h"
-#include "base/SettingsTree.h"
 #include "account/AccountRecords.h"
 #include "account/MailAccount.h"
+#include "base/Scoped.h"
+#include "base/SettingsTree.h"
 #include "support/Services.h"
 
 using pwtest::Service;
@@ -161,4 +161,38 @@ TEST(HostEndToEnd, TwoAccountsCheckedByTheCheckerAndAnnounced) {
   ASSERT_EQ(rc2, 0) << again;
   EXPECT_NE(again.find("account Home: status 1, last error 0\n  messages: 2"), std::string::npos) << again;
   EXPECT_NE(again.find("account Work: status 1, last error 0\n  messages: 3"), std::string::npos) << again;
+}
+
+// Without --save the host still keeps what the plug-in asks it to keep: it
+// saves when asked, while it runs, and not on every one of the checker's
+// repeated requests.
+TEST(HostEndToEnd, SavesWhenThePluginAsks) {
+  Service server("dovecot");
+  ASSERT_TRUE(server.Ok()) << server.Error();
+  for (int n = 1; n <= 2; ++n) AddMail(server, n, 50);
+
+  pwtest::LinuxTempDir dir;
+  const std::wstring settings = pwtest::WindowsPath(dir.Path() + "/settings.dat");
+  ASSERT_TRUE(WriteSettings(settings, {Account(L"Home", server.Port())}));
+  const std::wstring host = pwtest::WindowsPath(PW_BINARY_DIR "/dockhost.exe");
+  const std::wstring output = pwtest::WindowsPath(dir.Path() + "/output.txt");
+  const int rc = RunProgram(L"\"" + host + L"\" --settings \"" + settings +
+                                L"\" --hidden --wait-checks 30 --run 2.5 --verbose --print",
+                            output, 90000);
+  const std::string out = ReadOutput(dir.Path() + "/output.txt");
+  ASSERT_EQ(rc, 0) << out;
+
+  size_t saves = 0;
+  for (size_t at = out.find("host: settings saved"); at != std::string::npos;
+       at = out.find("host: settings saved", at + 1))
+    ++saves;
+  EXPECT_GE(saves, 1u) << out;
+  EXPECT_LE(saves, 5u) << out;  // at most once a second over the run, and once at the end
+  // The first save came while the host ran, before it printed the state.
+  EXPECT_LT(out.find("host: settings saved"), out.find("tooltip: ")) << out;
+
+  const int rc2 = RunProgram(L"\"" + host + L"\" --settings \"" + settings + L"\" --report", output, 60000);
+  const std::string again = ReadOutput(dir.Path() + "/output.txt");
+  ASSERT_EQ(rc2, 0) << again;
+  EXPECT_NE(again.find("account Home: status 1, last error 0\n  messages: 2"), std::string::npos) << again;
 }

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <cstdio>
 
+#include "SettingsFile.h"
+
 namespace dockhost {
 
 HRESULT Host::QueryInterface(REFIID iid, void** out) {
@@ -24,10 +26,31 @@ HRESULT Host::GetButtonInfo(dockrail::ButtonInfo* info) {
   return 0;
 }
 
+// The plug-in may ask from any of its threads, and asks again on every tick
+// while its accounts have changed: one posted request stands for them all.
 HRESULT Host::SettingsChanged() {
   ++settingsChanged;
-  if (verbose) printf("host: settings changed\n");
+  if (!savePending.exchange(true) && window) PostMessageW(window, kSaveMessage, 0, 0);
   return 0;
+}
+
+void Host::SaveIfDue(bool now) {
+  if (!savePending || !plugin || settingsFile.empty()) return;
+  const ULONGLONG tick = GetTickCount64();
+  if (!now && saves > 0 && tick - lastSave < 1000) {
+    if (window) SetTimer(window, kSaveMessage, static_cast<UINT>(1000 - (tick - lastSave)), nullptr);
+    return;
+  }
+  if (window) KillTimer(window, kSaveMessage);
+  savePending = false;
+  lastSave = tick;
+  ++saves;
+  if (!SaveSettingsFile(plugin, settingsFile)) {
+    saveFailed = true;
+    fprintf(stderr, "dockhost: cannot write %ls\n", settingsFile.c_str());
+  } else if (verbose) {
+    printf("host: settings saved\n");
+  }
 }
 
 HRESULT Host::GetDrawOffset(POINT* offset) {

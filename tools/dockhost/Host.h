@@ -3,11 +3,17 @@
 #pragma once
 
 #include <windows.h>
+
+#include <atomic>
 #include <string>
 
 #include "dockrail/DockrailPlugin.h"
 
 namespace dockhost {
+
+// Posted to the toolbar window when the plug-in asks for a save; also the id
+// of the timer that brings a save due later.
+inline constexpr UINT kSaveMessage = WM_APP + 1;
 
 class Host final : public dockrail::IDockHost {
  public:
@@ -24,9 +30,19 @@ class Host final : public dockrail::IDockHost {
   HRESULT STDMETHODCALLTYPE Repaint(UINT what) override;
   HRESULT STDMETHODCALLTYPE RegisterHotkey(UINT kind, WORD hotkey, UINT number) override;
 
+  // On the host's thread: when the plug-in asked for a save, saves its
+  // stream to settingsFile, at most once a second unless `now` is set.
+  void SaveIfDue(bool now);
+
   HWND window = nullptr;
+  dockrail::IDockPlugin* plugin = nullptr;
+  std::wstring settingsFile;  // empty: the stream is kept nowhere
   bool verbose = false;
-  int settingsChanged = 0;
+  std::atomic<int> settingsChanged{0};
+  std::atomic<bool> savePending{false};
+  ULONGLONG lastSave = 0;
+  int saves = 0;
+  bool saveFailed = false;
   int repaints = 0;
   UINT iconSize = 32;
   bool large = true;

@@ -69,6 +69,12 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     }
+    case kSaveMessage:
+      if (s) s->host->SaveIfDue(false);
+      return 0;
+    case WM_TIMER:
+      if (s && wp == kSaveMessage) s->host->SaveIfDue(false);
+      return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;

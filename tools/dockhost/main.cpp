@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Host.h"
+#include "SettingsFile.h"
 #include "Snapshot.h"
 #include "ToolbarWindow.h"
 #include "dockrail/DockrailPlugin.h"
@@ -29,7 +30,8 @@ const char kUsage[] =
     "  --run SECONDS      show the toolbar and run for SECONDS (0: until closed)\n"
     "  --hidden           do not show the toolbar window\n"
     "  --print            print the plug-in's state\n"
-    "  --save             write the settings stream back to FILE at the end\n"
+    "  --save             write the settings stream back to FILE at the end even when\n"
+    "                     the plug-in did not ask (it is saved whenever it asks)\n"
     "  --account TEXT     add or change an account: \"NAME key=value ...\" with keys\n"
     "                     server port user password security=none|tls|stls apop=0|1\n"
     "                     pin=SHA256-FINGERPRINT interval timeout delay (seconds)\n"
@@ -94,41 +96,6 @@ bool Parse(int argc, wchar_t** argv, Options& o) {
   return true;
 }
 
-std::vector<uint8_t> ReadFile(const std::wstring& path) {
-  std::vector<uint8_t> bytes;
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return bytes;
-  LARGE_INTEGER size;
-  if (GetFileSizeEx(f, &size) && size.QuadPart > 0 && size.QuadPart < (1ll << 30)) {
-    bytes.resize(static_cast<size_t>(size.QuadPart));
-    DWORD got = 0;
-    if (!::ReadFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) got = 0;
-    bytes.resize(got);
-  }
-  CloseHandle(f);
-  return bytes;
-}
-
-bool WriteFile(const std::wstring& path, const std::vector<uint8_t>& bytes) {
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return false;
-  DWORD put = 0;
-  bool ok = ::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) && put == bytes.size();
-  CloseHandle(f);
-  return ok;
-}
-
-std::vector<uint8_t> StreamBytes(IStream* s) {
-  STATSTG st = {};
-  s->Stat(&st, STATFLAG_NONAME);
-  std::vector<uint8_t> out(static_cast<size_t>(st.cbSize.QuadPart));
-  LARGE_INTEGER zero = {};
-  s->Seek(zero, STREAM_SEEK_SET, nullptr);
-  ULONG got = 0;
-  if (!out.empty()) s->Read(out.data(), static_cast<ULONG>(out.size()), &got);
-  return out;
-}
-
 // Newlines and tabs shown escaped, so each answer stays on one line.
 std::string OneLine(const std::string& s) {
   std::string out;
@@ -173,7 +140,7 @@ void PrintState(dockrail::IDockPlugin* p, dockhost::Host& host) {
     printf("rich tooltip: %s\n", OneLine(buf).c_str());
     CoTaskMemFree(rich);
   }
-  printf("settings changed: %d\n", host.settingsChanged);
+  printf("settings changed: %d\n", host.settingsChanged.load());
 }
 
 using ControlFn = HRESULT(STDAPICALLTYPE*)(IUnknown*, const wchar_t*, wchar_t**);
@@ -274,6 +241,8 @@ int wmain(int argc, wchar_t** argv) {
 
   dockhost::Host host;
   host.verbose = o.verbose;
+  host.plugin = plugin;
+  host.settingsFile = o.settings;
   if (o.run >= 0 || o.waitChecks >= 0) dockhost::CreateToolbarWindow(plugin, &host, !o.hidden);
   plugin->SetHost(&host);
   plugin->SetCaption(o.caption.c_str());
@@ -281,7 +250,7 @@ int wmain(int argc, wchar_t** argv) {
                      dockhost::kButtonRect.bottom};
   plugin->SetButtonRect(rect);
 
-  std::vector<uint8_t> stored = o.settings.empty() ? std::vector<uint8_t>() : ReadFile(o.settings);
+  std::vector<uint8_t> stored = o.settings.empty() ? std::vector<uint8_t>() : dockhost::ReadSettingsFile(o.settings);
   IStream* in = SHCreateMemStream(stored.empty() ? nullptr : stored.data(), static_cast<UINT>(stored.size()));
   plugin->Load(in);
   in->Release();
@@ -312,15 +281,10 @@ int wmain(int argc, wchar_t** argv) {
     fprintf(stderr, "dockhost: cannot write %ls\n", o.snapshot.c_str());
     rc = 1;
   }
-  if (o.save && !o.settings.empty()) {
-    IStream* out = SHCreateMemStream(nullptr, 0);
-    plugin->Save(out);
-    if (!WriteFile(o.settings, StreamBytes(out))) {
-      fprintf(stderr, "dockhost: cannot write %ls\n", o.settings.c_str());
-      rc = 1;
-    }
-    out->Release();
-  }
+  // What the plug-in asked to keep is kept, as the toolbar does when it closes.
+  if (o.save) host.savePending = true;
+  host.SaveIfDue(true);
+  if (host.saveFailed) rc = 1;
   if (host.window) DestroyWindow(host.window);
   plugin->Release();
   using CanFn = HRESULT(STDAPICALLTYPE*)();
