@@ -161,8 +161,9 @@ int MailAccount::RunPendingActions(MailMessage& m) {
   uint32_t f = m.Flags();
   if ((f & MessageFlags::NeedHeader) && !m.rawHeader.IsSet()) return kActionHeader;
   if ((f & MessageFlags::NeedBody) && !m.rawMessage.IsSet()) return kActionBody;
-  if (m.ClearFlags(MessageFlags::SaveToFile) & MessageFlags::SaveToFile) saveByRule(m);
-  if (m.ClearFlags(MessageFlags::RunCommand) & MessageFlags::RunCommand) runCommand(m);
+  // Each step clears its own flag (and keeps it while there is no text to save).
+  if (m.HasFlag(MessageFlags::SaveToFile)) saveByRule(m);
+  if (m.HasFlag(MessageFlags::RunCommand)) runCommand(m);
   if (m.HasFlag(MessageFlags::Delete)) return kActionDelete;
   if ((m.ClearFlags(MessageFlags::PlaySound) & MessageFlags::PlaySound) && owner_ && m.ruleSound.IsSet())
     owner_->PlayNotifySound(m.ruleSound.Get());

@@ -1,6 +1,9 @@
 // The account as a POP3 session sees it: listings with their sentinels,
 // headers, messages and deletions, and the action answered for each.
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
 
 #include "FakeOwner.h"
 
@@ -149,6 +152,61 @@ TEST(Listing, PendingActionsAnswerTheSession) {
   m->ReplaceFlags(MessageFlags::PlaySound | MessageFlags::Delete);
   EXPECT_EQ(run(), kActionDelete);
   EXPECT_EQ(owner.sounds.size(), 1u);
+}
+
+// A rule that saves a message and runs a command on the saved file: both
+// happen once the whole text has arrived, and once only.
+TEST(Listing, RuleSaveAndCommandRunWhenTheBodyArrives) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring dir = std::wstring(temp) + L"pw rule actions " + std::to_wstring(GetCurrentProcessId());
+  CreateDirectoryW(dir.c_str(), nullptr);
+  const std::wstring copy = dir + L"\\copied.txt";
+
+  FakeOwner owner;
+  owner.flagsOnHeader = MessageFlags::NeedBody | MessageFlags::SaveToFile | MessageFlags::SaveIntoFolder |
+                        MessageFlags::RunCommand;
+  auto a = pwtest::NewAccount(&owner);
+  List(*a, {"m"});
+  RefPtr<MailMessage> m = a->FindMessage(L"m");
+  m->savePath.Set(dir.c_str());
+  m->command.Set((L"cmd.exe /c copy %msgfile% \"" + copy + L"\"").c_str());
+  m->commandHidden = 1;
+  EXPECT_EQ(a->OnHeader("m", "\r\nSubject: s\r\n"), kActionBody);
+  EXPECT_FALSE(m->HasState(MessageState::Saved));
+  EXPECT_EQ(a->OnMessage("m", "\r\nSubject: s\r\n\r\nthe body"), kActionNone);
+  EXPECT_TRUE(m->HasState(MessageState::Saved));
+  EXPECT_TRUE(m->HasState(MessageState::CommandRun));
+  EXPECT_FALSE(m->HasFlag(MessageFlags::SaveToFile) || m->HasFlag(MessageFlags::RunCommand));
+  const std::wstring saved = m->savePath.Str();
+  EXPECT_EQ(saved.rfind(dir + L"\\", 0), 0u) << saved.c_str();
+
+  // The command copies the saved file; wait for it, with a deadline.
+  const ULONGLONG deadline = GetTickCount64() + 20000;
+  while (GetFileAttributesW(copy.c_str()) == INVALID_FILE_ATTRIBUTES && GetTickCount64() < deadline) Sleep(50);
+  Sleep(200);  // let the copy finish writing
+  std::string text;
+  {
+    HANDLE f = CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE) << "the rule's command did not run";
+    char buf[256];
+    DWORD got = 0;
+    ReadFile(f, buf, sizeof buf, &got, nullptr);
+    CloseHandle(f);
+    text.assign(buf, got);
+  }
+  EXPECT_EQ(text, "\r\nSubject: s\r\n\r\nthe body");
+
+  // Matching again neither saves another file nor runs the command again.
+  m->SetFlags(MessageFlags::SaveToFile | MessageFlags::RunCommand);
+  {
+    SharedGuard g(a->MessageLock());
+    EXPECT_EQ(a->RunPendingActions(*m), kActionNone);
+  }
+  EXPECT_EQ(m->savePath.Str(), saved);
+  DeleteFileW(copy.c_str());
+  DeleteFileW(saved.c_str());
+  RemoveDirectoryW(dir.c_str());
 }
 
 TEST(Listing, RuleDeletionIsConfirmedThenPurged) {
