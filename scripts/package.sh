@@ -14,6 +14,16 @@ for arch in x64 x86; do
   bash "$ROOT/scripts/configure.sh" "$ROOT/build-release-$arch" "$arch" -DCMAKE_BUILD_TYPE=Release -DPW_TESTS=OFF
 done
 
+# Both DLLs export exactly the five entries, undecorated, as hosts and
+# regsvr32 look them up.
+for arch in x64 x86; do
+  exports=$("${TRIPLE[$arch]}-objdump" -p "$ROOT/build-release-$arch/postwarden.dll" |
+            awk '/\[Ordinal\/Name Pointer\] Table/ {t = 1; next} t && NF == 0 {t = 0} t {print $NF}' | sort | tr '\n' ' ')
+  if [ "$exports" != "DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer PostwardenControl " ]; then
+    echo "package: $arch exports are wrong: $exports" >&2; exit 1
+  fi
+done
+
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 for arch in x64 x86; do
@@ -46,6 +56,7 @@ administrator:
 To remove it, run the same command with /u, then delete the files. Your
 settings are kept by the toolbar, not in these files.
 TXT
+sed -i 's/$/\r/' "$stage/INSTALL.txt"   # Windows line ends
 
 mkdir -p "$DIST"
 makensis -V2 -DSTAGE="$stage" -DOUTDIR="$DIST" "$ROOT/installer/postwarden.nsi"
