@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Native checks of the regular-expression engine: unit tests, the PCRE2
-# differential test and a short libFuzzer run, built with the host compiler.
-# Usage: scripts/test-native.sh [build-dir]   (default: build-native)
+# Native checks of the regular-expression engine (unit tests, the PCRE2
+# differential test, a short libFuzzer run) and of the header and MIME
+# readers (a short libFuzzer run), built with the host compiler.
+# Usage: scripts/test-native.sh [build-dir]   (default: build-native; the
+# MIME checks build in <build-dir>-mime)
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -34,5 +36,8 @@ fi
 
 cmake -S "$ROOT/tests/regex/native" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD" -j2
-cd "$BUILD"
-ctest --output-on-failure
+(cd "$BUILD" && ctest --output-on-failure)
+
+cmake -S "$ROOT/tests/mime/native" -B "$BUILD-mime" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$BUILD-mime" -j2
+(cd "$BUILD-mime" && ctest --output-on-failure)

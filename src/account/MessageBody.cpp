@@ -5,7 +5,12 @@
 namespace pw {
 
 void splitMessage(MailMessage& message) {
-  splitParts(message.headerFields, message.rawMessage.Get(), message.rawMessage.Size(), message.parts);
+  // The parts are in the body: the whole text's own header is skipped.
+  const char* text = message.rawMessage.Get();
+  const size_t length = message.rawMessage.Size();
+  if (!text) return message.parts.clear();
+  const size_t body = bodyOffset(text, length);
+  splitParts(message.headerFields, text + body, length - body, message.parts);
 }
 
 void parseMessage(MailMessage& message, const char* bytes, size_t length) {

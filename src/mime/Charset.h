@@ -5,7 +5,11 @@
 // the calling thread for the service to be used.
 #pragma once
 
+#ifdef _WIN32
 #include <windows.h>
+#else
+using UINT = unsigned int;  // the native build's stand-in converts without the platform
+#endif
 #include <cstddef>
 #include <string>
 

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <cwctype>
 #include <string_view>
 #include <vector>
 
 #include "mime/Charset.h"
-#include "mime/HeaderDate.h"
 #include "mime/HeaderScan.h"
 #include "mime/HeaderWords.h"
 
@@ -20,48 +20,65 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 // The first CR LF at or after p, or end.
 const char* FindCrLf(const char* p, const char* end) { return FindPair(p, end, '\r', '\n'); }
 
-// Names equal ignoring letter case, as _wcsicmp compares them; ASCII, by
-// far the most common, without its locale.
-bool SameName(const wchar_t* a, const wchar_t* b) {
-  for (size_t i = 0;; ++i) {
-    wchar_t c = a[i], d = b[i];
-    if (c >= 0x80 || d >= 0x80) return _wcsicmp(a, b) == 0;
-    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
-    if (d >= L'A' && d <= L'Z') d = static_cast<wchar_t>(d + 32);
-    if (c != d) return false;
-    if (!c) return true;
-  }
-}
+// Printable ASCII but ':' (RFC 5322 ftext): a field name is made of these
+// only, so it never begins with CR, LF or white space.
+bool NameByte(char c) { return c > ' ' && c < 127 && c != ':'; }
 
-}  // namespace
+// Names equal ignoring letter case.
+bool SameName(const wchar_t* a, const wchar_t* b) { return SameNoCase(std::wstring_view(a), std::wstring_view(b)); }
 
-namespace {
-
-// Calls add(field) for every field of a header block; an unterminated last
-// value is dropped with its name.
+// Calls add(field) for every field of a header block and returns where its
+// body begins. The block is read line by line (CR LF, or LF alone, ends a
+// line): fields and their continuation lines, up to a blank line, which
+// belongs to neither, or up to the first line that is neither a field nor a
+// continuation, which begins the body. A POP3 reply's text begins with the
+// CR LF of its status line: with `afterStatusLine` one leading line break
+// is skipped, never taken into a name. An unterminated last line is kept.
 template <typename Add>
-void ScanFields(const char* p, size_t length, Add&& add) {
-  if (!p) return;
-  const char* const end = p + length;
-  while (p < end) {
-    const char* colon = FindByte(p, end, ':');
-    if (colon == end) break;
-    const char* v = colon + 1;
-    if (v < end && SpaceByte(static_cast<unsigned char>(*v)))
-      while (v < end && *v != '\r' && SpaceByte(static_cast<unsigned char>(*v))) ++v;
-    const char* vEnd = FindCrLf(v, end);
-    while (vEnd != end && vEnd + 2 < end && IsBlank(vEnd[2])) vEnd = FindCrLf(vEnd + 2, end);
-    if (vEnd == end) break;
-    add(RawField{p, static_cast<size_t>(colon - p), v, static_cast<size_t>(vEnd - v)});
-    p = vEnd + 2;
+size_t ScanFields(const char* const base, size_t length, bool afterStatusLine, Add&& add) {
+  if (!base) return 0;
+  const char* p = base;
+  const char* const end = base + length;
+  if (afterStatusLine) {
+    if (end - p >= 2 && p[0] == '\r' && p[1] == '\n')
+      p += 2;
+    else if (p < end && p[0] == '\n')
+      ++p;
   }
+  // An mbox separator ("From " and no colon after the name) is no field.
+  if (end - p >= 5 && memcmp(p, "From ", 5) == 0) {
+    const char* lf = FindByte(p, end, '\n');
+    p = lf == end ? end : lf + 1;
+  }
+  while (p < end) {
+    if (*p == '\n') return static_cast<size_t>(p + 1 - base);
+    if (*p == '\r' && end - p >= 2 && p[1] == '\n') return static_cast<size_t>(p + 2 - base);
+    const char* q = p;
+    while (q < end && NameByte(*q)) ++q;
+    const char* nameEnd = q;
+    while (q < end && IsBlank(*q)) ++q;  // obsolete white space before the colon
+    if (nameEnd == p || q == end || *q != ':') return static_cast<size_t>(p - base);
+    const char* v = q + 1;
+    while (v < end && *v != '\r' && *v != '\n' && SpaceByte(static_cast<unsigned char>(*v))) ++v;
+    const char* lf = FindByte(v, end, '\n');
+    while (lf != end && end - lf >= 2 && IsBlank(lf[1])) lf = FindByte(lf + 1, end, '\n');
+    const char* vEnd = lf;
+    if (vEnd > v && vEnd[-1] == '\r') --vEnd;
+    add(RawField{p, static_cast<size_t>(nameEnd - p), v, static_cast<size_t>(vEnd - v)});
+    p = lf == end ? end : lf + 1;
+  }
+  return length;
 }
 
 }  // namespace
 
 void splitFields(const char* p, size_t length, std::vector<RawField>& fields) {
   fields.clear();
-  ScanFields(p, length, [&](const RawField& f) { fields.push_back(f); });
+  ScanFields(p, length, true, [&](const RawField& f) { fields.push_back(f); });
+}
+
+size_t bodyOffset(const char* bytes, size_t length, bool afterStatusLine) {
+  return ScanFields(bytes, length, afterStatusLine, [](const RawField&) {});
 }
 
 // Appends text as the list keeps it: ASCII (nearly every name, most
@@ -97,12 +114,12 @@ constexpr size_t kLocalFields = 64;
 
 }  // namespace
 
-void parseFieldList(const char* p, size_t length, HeaderFieldList& fields) {
+size_t parseFieldList(const char* p, size_t length, HeaderFieldList& fields, bool afterStatusLine) {
   fields.clear();
   RawField local[kLocalFields];
   size_t count = 0;
   bool more = false;
-  ScanFields(p, length, [&](const RawField& f) {
+  const size_t body = ScanFields(p, length, afterStatusLine, [&](const RawField& f) {
     if (count < kLocalFields)
       local[count++] = f;
     else
@@ -111,7 +128,7 @@ void parseFieldList(const char* p, size_t length, HeaderFieldList& fields) {
   std::vector<RawField> all;
   const RawField* raw = local;
   if (more) {
-    splitFields(p, length, all);
+    ScanFields(p, length, afterStatusLine, [&](const RawField& f) { all.push_back(f); });
     raw = all.data();
     count = all.size();
   }
@@ -123,7 +140,12 @@ void parseFieldList(const char* p, size_t length, HeaderFieldList& fields) {
   std::wstring typeValue;
   if (contentType >= 0) {
     const RawField& f = raw[static_cast<size_t>(contentType)];
+    // Unfolded (CR LF removed) but not decoded: its parameters are read
+    // from it, and a boundary may hold "=?" (the raw value, as a
+    // compat32-like reader keeps an undecodable field).
     WidenAnsi(f.value, f.valueLength, typeValue);
+    typeValue.erase(std::remove_if(typeValue.begin(), typeValue.end(), [](wchar_t c) { return c == L'\r' || c == L'\n'; }),
+                    typeValue.end());
     charset = headerParameter(typeValue.c_str(), L"charset");
   }
   // No value grows in decoding: a byte gives at most one UTF-16 unit.
@@ -141,6 +163,7 @@ void parseFieldList(const char* p, size_t length, HeaderFieldList& fields) {
                             decoder.Decode(f.value, f.valueLength, out);
                         });
   }
+  return body;
 }
 
 int findField(const HeaderFieldList& fields, const wchar_t* name, int start) {
@@ -173,30 +196,6 @@ std::optional<std::wstring> rawFieldValue(const char* block, size_t length, cons
   const char* vEnd = FindCrLf(v, end);
   while (vEnd != end && vEnd + 2 < end && IsBlank(vEnd[2])) vEnd = FindCrLf(vEnd + 2, end);
   return AnsiToUnicode(v, static_cast<size_t>(vEnd - v));
-}
-
-std::optional<std::wstring> headerParameter(const wchar_t* value, const wchar_t* name) {
-  if (!value || !name || !*name) return std::nullopt;
-  const std::wstring_view v(value), n(name);
-  // The first place where the name stands, letter case ignored.
-  size_t at = std::wstring_view::npos;
-  for (size_t i = 0; i + n.size() <= v.size() && at == std::wstring_view::npos; ++i) {
-    size_t k = 0;
-    while (k < n.size() && LowerChar(v[i + k]) == LowerChar(n[k])) ++k;
-    if (k == n.size()) at = i;
-  }
-  if (at == std::wstring_view::npos) return std::nullopt;
-  at = v.find(L'=', at + n.size());
-  if (at == std::wstring_view::npos) return std::nullopt;
-  size_t from = at + 1;
-  while (from < v.size() && v[from] == L' ') ++from;
-  size_t to = v.find(L';', from);
-  if (to == std::wstring_view::npos) to = v.size();
-  std::wstring out(v.substr(from, to - from));
-  if (out.empty()) return std::nullopt;
-  if (out.front() == L'"') out.erase(0, 1);
-  if (!out.empty() && out.back() == L'"') out.pop_back();
-  return out;
 }
 
 std::optional<std::wstring> fieldsCharset(const HeaderFieldList& fields) {

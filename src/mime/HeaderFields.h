@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mime/HeaderFieldList.h"
+#include "mime/HeaderParams.h"
 
 namespace pw {
 
@@ -20,13 +21,20 @@ struct RawField {
   const char* value;
   size_t valueLength;
 };
-// Splits a header block into raw fields, replacing `fields`; an
-// unterminated last value is dropped with its name.
+// Splits a header block (as a POP3 reply hands it over) into raw fields,
+// replacing `fields`.
 void splitFields(const char* bytes, size_t length, std::vector<RawField>& fields);
 
-// Splits a header block into decoded fields (the block's own Content-Type
-// charset for plain text), replacing `fields`.
-void parseFieldList(const char* bytes, size_t length, HeaderFieldList& fields);
+// Splits the header at the start of `bytes` into decoded fields (the
+// header's own Content-Type charset for plain text), replacing `fields`,
+// and returns where the body begins: after the blank line that ends the
+// header, or at the first line that is neither a field nor a continuation.
+// `afterStatusLine`: the text begins with the CR LF that ended a POP3
+// status line (TOP and RETR replies, stored headers), which is skipped.
+size_t parseFieldList(const char* bytes, size_t length, HeaderFieldList& fields, bool afterStatusLine = true);
+// Where the body of a message (or, without `afterStatusLine`, a MIME part)
+// begins; the same reading as parseFieldList.
+size_t bodyOffset(const char* bytes, size_t length, bool afterStatusLine = true);
 // Index of the first field at or after `start` named `name` (letter case
 // ignored), or -1.
 int findField(const HeaderFieldList& fields, const wchar_t* name, int start = 0);
@@ -40,7 +48,5 @@ const wchar_t* nextFieldValue(const HeaderFieldList& fields, const wchar_t* name
 // The undecoded text after the first "Name: " in a header block (exact
 // bytes), continuation lines included.
 std::optional<std::wstring> rawFieldValue(const char* block, size_t length, const wchar_t* name);
-// The value of parameter `name` in a structured field value.
-std::optional<std::wstring> headerParameter(const wchar_t* value, const wchar_t* name);
 
 }  // namespace pw

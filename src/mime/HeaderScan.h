@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cwctype>
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -113,6 +114,29 @@ inline bool SpaceByte(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '
 inline wchar_t LowerChar(wchar_t c) {
   if (c < 0x80) return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c;
   return static_cast<wchar_t>(towlower(c));
+}
+
+// Texts equal ignoring letter case: ASCII by itself, other characters by
+// the C library's towlower (no locale-dependent _wcsicmp, so that the same
+// code builds natively).
+inline bool SameNoCase(std::wstring_view a, std::wstring_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (LowerChar(a[i]) != LowerChar(b[i])) return false;
+  return true;
+}
+inline bool StartsNoCase(std::wstring_view text, std::wstring_view prefix) {
+  return text.size() >= prefix.size() && SameNoCase(text.substr(0, prefix.size()), prefix);
+}
+inline bool SameNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char c = a[i], d = b[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (d >= 'A' && d <= 'Z') d = static_cast<char>(d + 32);
+    if (c != d) return false;
+  }
+  return true;
 }
 
 }  // namespace pw

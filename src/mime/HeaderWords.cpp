@@ -48,15 +48,12 @@ std::string decodeBase64(const char* text, size_t length) {
 }
 
 void unfold(const char* text, size_t length, std::string& out) {
+  // RFC 5322 unfolding removes the line break only: the white space that
+  // begins the continuation line stays ("Hello\r\n world" is "Hello world").
   out.clear();
   out.reserve(length);
-  for (size_t i = 0; i < length; ++i) {
-    const char c = text[i];
-    if (c == '\t' || c == '\r' || c == '\n') continue;
-    if (i >= 1 && text[i - 1] == '\n') continue;
-    if (i >= 2 && text[i - 2] == '\r') continue;
-    out += c;
-  }
+  for (size_t i = 0; i < length; ++i)
+    if (text[i] != '\r' && text[i] != '\n') out += text[i];
 }
 
 std::string unfold(const char* text, size_t length) {
@@ -77,13 +74,8 @@ void ValueDecoder::AppendPlain(const char* p, const char* end, std::wstring& out
     out.resize(at + length);
     wchar_t* w = out.data() + at;
     if (!HasLineBytes(p, length)) return WidenAscii(p, length, w);
-    for (size_t i = 0; i < length; ++i) {
-      const char c = p[i];
-      if (c == '\t' || c == '\r' || c == '\n') continue;
-      if (i >= 1 && p[i - 1] == '\n') continue;
-      if (i >= 2 && p[i - 2] == '\r') continue;
-      *w++ = static_cast<wchar_t>(c);
-    }
+    for (size_t i = 0; i < length; ++i)
+      if (p[i] != '\r' && p[i] != '\n') *w++ = static_cast<wchar_t>(p[i]);
     out.resize(static_cast<size_t>(w - out.data()));
     return;
   }
@@ -110,26 +102,72 @@ const CharsetRoute& ValueDecoder::WordRoute(const char* name, size_t length) {
   return slot.route;
 }
 
+namespace {
+
+bool FoldSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+bool OnlyFoldSpace(const char* p, const char* end) {
+  for (; p < end; ++p)
+    if (!FoldSpace(*p)) return false;
+  return true;
+}
+
+}  // namespace
+
+const char* ValueDecoder::FindClose(const char* from, const char* end) {
+  // The first "?=" at or after `from`; remembered, so that a value full of
+  // "=?" without closings is not searched to its end again and again.
+  if (from >= closeFrom_ && from <= close_ && close_ <= end) return close_;
+  closeFrom_ = from;
+  close_ = FindPair(from, end, '?', '=');
+  return close_;
+}
+
+void ValueDecoder::Flush(std::wstring& out) {
+  if (!pendingName_) return;
+  AppendToUnicode(WordRoute(pendingName_, pendingLength_), pending_.data(), pending_.size(), out);
+  pending_.clear();
+  pendingName_ = nullptr;
+}
+
 void ValueDecoder::Decode(const char* raw, size_t length, std::wstring& out) {
   if (!raw) return;
   const char* p = raw;
   const char* const end = raw + length;
+  closeFrom_ = close_ = nullptr;
+  pendingName_ = nullptr;
+  pending_.clear();
+  bool afterWord = false;
   while (p < end) {
     const char* word = FindPair(p, end, '=', '?');
-    AppendPlain(p, word, out);
-    if (word == end) return;
-    // charset name up to the next '?', bounded.
+    if (word == end) break;
+    // "=?" charset "?" letter "?" text "?=" (RFC 2047); a charset may carry
+    // an RFC 2231 language ("utf-8*en"), which is ignored.
     const char* q = word + 2;
     const char* nameEnd = q;
-    while (nameEnd < end && *nameEnd != '?' && static_cast<size_t>(nameEnd - q) <= kMaxCharsetName) ++nameEnd;
+    while (nameEnd < end && *nameEnd != '?' && !FoldSpace(*nameEnd) &&
+           static_cast<size_t>(nameEnd - q) <= kMaxCharsetName)
+      ++nameEnd;
     const bool nameOk = nameEnd < end && *nameEnd == '?' && static_cast<size_t>(nameEnd - q) <= kMaxCharsetName;
-    // the encoding letter, then one skipped byte (the '?').
-    const char* text = nameEnd + 3;
-    const char* close = nameOk && text <= end ? FindPair(text, end, '?', '=') : end;
-    if (!nameOk || text > end || close == end) {
-      AppendPlain(word, end, out);
-      return;
+    const bool shapeOk = nameOk && end - nameEnd >= 3 && nameEnd[2] == '?';
+    const char* text = shapeOk ? nameEnd + 3 : end;
+    const char* close = shapeOk ? FindClose(text, end) : end;
+    if (close == end) {
+      // Malformed: its "=?" is shown as it stands and the scan goes on.
+      Flush(out);
+      AppendPlain(p, word + 2, out);
+      p = word + 2;
+      afterWord = false;
+      continue;
     }
+    // White space between two encoded words is dropped (RFC 2047 6.2).
+    if (!(afterWord && OnlyFoldSpace(p, word))) {
+      Flush(out);
+      AppendPlain(p, word, out);
+    }
+    size_t nameLength = static_cast<size_t>(nameEnd - q);
+    for (size_t i = 0; i < nameLength; ++i)
+      if (q[i] == '*') nameLength = i;
     const char encoding = nameEnd[1];
     if (encoding == 'B' || encoding == 'b') {
       decodeBase64(text, static_cast<size_t>(close - text), bytes_);
@@ -139,9 +177,20 @@ void ValueDecoder::Decode(const char* raw, size_t length, std::wstring& out) {
     } else {
       bytes_.assign(text, close);
     }
-    AppendToUnicode(WordRoute(q, static_cast<size_t>(nameEnd - q)), bytes_.data(), bytes_.size(), out);
+    // Words of one charset in a row are converted together, so that a
+    // character split between two of them is decoded whole.
+    if (pendingName_ && !SameNoCase(std::string_view(pendingName_, pendingLength_), std::string_view(q, nameLength)))
+      Flush(out);
+    if (!pendingName_) {
+      pendingName_ = q;
+      pendingLength_ = nameLength;
+    }
+    pending_ += bytes_;
+    afterWord = true;
     p = close + 2;
   }
+  Flush(out);
+  AppendPlain(p, end, out);
 }
 
 std::wstring decodeValue(const char* raw, size_t length, const wchar_t* defaultCharset) {

@@ -23,6 +23,9 @@ class ValueDecoder {
  private:
   void AppendPlain(const char* p, const char* end, std::wstring& out);
   const CharsetRoute& WordRoute(const char* name, size_t length);
+  const char* FindClose(const char* from, const char* end);
+  // Converts the bytes of the encoded words read so far.
+  void Flush(std::wstring& out);
 
   struct KnownName {
     char name[kMaxCharsetName];
@@ -35,6 +38,12 @@ class ValueDecoder {
   KnownName known_[kKnownNames];
   size_t knownCount_ = 0;
   std::string bytes_;
+  // Decoded bytes of adjacent words of one charset, not yet converted.
+  std::string pending_;
+  const char* pendingName_ = nullptr;
+  size_t pendingLength_ = 0;
+  const char* closeFrom_ = nullptr;
+  const char* close_ = nullptr;
 };
 
 // Decodes a raw field value with `defaultCharset` (null or empty: the ANSI
@@ -50,8 +59,7 @@ std::wstring encodeWord(const wchar_t* text, const wchar_t* charset);
 std::string decodeBase64(const char* text, size_t length);
 void decodeBase64(const char* text, size_t length, std::string& out);
 
-// Removes TAB, CR, LF, any byte after an LF and any byte two after a CR:
-// a line break and the first white space of its continuation line vanish.
+// Removes CR and LF: the white space that begins a continuation line stays.
 std::string unfold(const char* text, size_t length);
 void unfold(const char* text, size_t length, std::string& out);
 

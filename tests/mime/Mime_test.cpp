@@ -81,9 +81,10 @@ TEST_F(Mime, AlternativePartsAndAttachments) {
   auto m = Whole("Subject: x\r\nContent-Type: multipart/mixed; boundary=\"outer\"\r\n\r\n", kAlternative);
   ASSERT_EQ(m->parts.size(), 2u);
   ASSERT_EQ(m->parts[0]->parts.size(), 2u);
-  EXPECT_EQ(leafText(*m, 0).value_or(L"<none>"), L"Caf\u00E9 au lait = ok =ZZ\r\n");
+  // The line break before a delimiter belongs to the delimiter.
+  EXPECT_EQ(leafText(*m, 0).value_or(L"<none>"), L"Caf\u00E9 au lait = ok =ZZ");
   EXPECT_EQ(leafText(*m, 1).value_or(L"<none>"), L"\r\nHello World\r\n");
-  EXPECT_EQ(leafText(*m, 2).value_or(L"<none>"), L"raw\r\n");
+  EXPECT_EQ(leafText(*m, 2).value_or(L"<none>"), L"raw");
   EXPECT_FALSE(leafText(*m, 3));
   std::vector<AttachmentName> names;
   attachmentNames(*m, names);
