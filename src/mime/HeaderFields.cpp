@@ -45,10 +45,14 @@ size_t ScanFields(const char* const base, size_t length, bool afterStatusLine, A
     else if (p < end && p[0] == '\n')
       ++p;
   }
-  // An mbox separator ("From " and no colon after the name) is no field.
+  // An mbox separator line ("From sender date") is no field; "From :" is.
   if (end - p >= 5 && memcmp(p, "From ", 5) == 0) {
-    const char* lf = FindByte(p, end, '\n');
-    p = lf == end ? end : lf + 1;
+    const char* q = p + 5;
+    while (q < end && IsBlank(*q)) ++q;
+    if (q < end && *q != ':') {
+      const char* lf = FindByte(p, end, '\n');
+      p = lf == end ? end : lf + 1;
+    }
   }
   while (p < end) {
     if (*p == '\n') return static_cast<size_t>(p + 1 - base);

@@ -156,6 +156,12 @@ TEST_F(MimeRules, HeadersWithoutTheirBlankLine) {
   EXPECT_EQ(Field(m->headerFields, L"Subject"), L"s folded");
   EXPECT_EQ(findField(m->headerFields, L"Key"), -1);
   EXPECT_EQ(Leaf(*m, 0), L"the body starts here\r\nKey: not a field\r\n");
+  // An mbox separator line is no field; "From :" with white space is one.
+  m = Fetched("From a@example.org Tue Jul  5 10:00:00 2005\r\nSubject: s\r\n\r\nb");
+  EXPECT_EQ(findField(m->headerFields, L"From"), -1);
+  EXPECT_EQ(Field(m->headerFields, L"Subject"), L"s");
+  m = Fetched("From : a@example.org\r\n\r\nb");
+  EXPECT_EQ(Field(m->headerFields, L"From"), L"a@example.org");
   // A part whose header is not ended by a blank line.
   m = Fetched("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/plain\r\nbody\r\n--b--\r\n");
   ASSERT_EQ(m->parts.size(), 1u);
