@@ -97,8 +97,10 @@ inline bool HasLineBytes(const char* bytes, size_t length) {
 inline void WidenAscii(const char* bytes, size_t length, wchar_t* out) {
   size_t i = 0;
 #if defined(__SSE2__)
+  // Sixteen bytes to sixteen UTF-16 units: only where wchar_t is UTF-16
+  // (not in the native build, whose wchar_t has 32 bits).
   const __m128i zero = _mm_setzero_si128();
-  for (; length - i >= 16; i += 16) {
+  for (; sizeof(wchar_t) == 2 && length - i >= 16; i += 16) {
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(x, zero));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(x, zero));

@@ -85,10 +85,11 @@ void splitParts(const HeaderFieldList& fields, const char* text, size_t length, 
     Delimiter n;
     const bool more = NextDelimiter(all, delimiter, start, n);
     // The line break before a delimiter belongs to the delimiter; without
-    // a closing delimiter the last part runs to the end of the text.
+    // a closing delimiter the last part runs to the end of the text, whose
+    // last line break stands for the missing delimiter's.
     size_t end = more ? n.start : all.size();
-    if (more && end > start && all[end - 1] == '\n') --end;
-    if (more && end > start && all[end - 1] == '\r') --end;
+    if (end > start && all[end - 1] == '\n') --end;
+    if (end > start && all[end - 1] == '\r') --end;
     auto part = std::make_shared<MimePart>();
     part->defaultType = childType;
     // A part may have no header at all: its content then starts with the
