@@ -21,8 +21,16 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 const char* FindCrLf(const char* p, const char* end) { return FindPair(p, end, '\r', '\n'); }
 
 // Printable ASCII but ':' (RFC 5322 ftext): a field name is made of these
-// only, so it never begins with CR, LF or white space.
-bool NameByte(char c) { return c > ' ' && c < 127 && c != ':'; }
+// only, so it never begins with CR, LF or white space. A table: every byte
+// of every name is tested.
+struct NameBytes {
+  bool is[256] = {};
+  constexpr NameBytes() {
+    for (int c = '!'; c < 127; ++c) is[c] = c != ':';
+  }
+};
+constexpr NameBytes kNameBytes;
+bool NameByte(char c) { return kNameBytes.is[static_cast<unsigned char>(c)]; }
 
 // Names equal ignoring letter case.
 bool SameName(const wchar_t* a, const wchar_t* b) { return SameNoCase(std::wstring_view(a), std::wstring_view(b)); }

@@ -144,10 +144,16 @@ void ValueDecoder::Decode(const char* raw, size_t length, std::wstring& out) {
     // "=?" charset "?" letter "?" text "?=" (RFC 2047); a charset may carry
     // an RFC 2231 language ("utf-8*en"), which is ignored.
     const char* q = word + 2;
+    // No white space or control byte in a charset name; its length is
+    // bounded. A '*' starts an RFC 2231 language, which is ignored.
+    const char* const limit = static_cast<size_t>(end - q) > kMaxCharsetName ? q + kMaxCharsetName + 1 : end;
     const char* nameEnd = q;
-    while (nameEnd < end && *nameEnd != '?' && !FoldSpace(*nameEnd) &&
-           static_cast<size_t>(nameEnd - q) <= kMaxCharsetName)
-      ++nameEnd;
+    const char* star = nullptr;
+    for (; nameEnd < limit; ++nameEnd) {
+      const auto c = static_cast<unsigned char>(*nameEnd);
+      if (c == '?' || c <= ' ') break;
+      if (c == '*' && !star) star = nameEnd;
+    }
     const bool nameOk = nameEnd < end && *nameEnd == '?' && static_cast<size_t>(nameEnd - q) <= kMaxCharsetName;
     const bool shapeOk = nameOk && end - nameEnd >= 3 && nameEnd[2] == '?';
     const char* text = shapeOk ? nameEnd + 3 : end;
@@ -165,9 +171,7 @@ void ValueDecoder::Decode(const char* raw, size_t length, std::wstring& out) {
       Flush(out);
       AppendPlain(p, word, out);
     }
-    size_t nameLength = static_cast<size_t>(nameEnd - q);
-    for (size_t i = 0; i < nameLength; ++i)
-      if (q[i] == '*') nameLength = i;
+    const size_t nameLength = static_cast<size_t>((star ? star : nameEnd) - q);
     const char encoding = nameEnd[1];
     if (encoding == 'B' || encoding == 'b') {
       decodeBase64(text, static_cast<size_t>(close - text), bytes_);
@@ -184,8 +188,10 @@ void ValueDecoder::Decode(const char* raw, size_t length, std::wstring& out) {
     if (!pendingName_) {
       pendingName_ = q;
       pendingLength_ = nameLength;
+      pending_.swap(bytes_);  // the usual case: a word alone, no copy
+    } else {
+      pending_ += bytes_;
     }
-    pending_ += bytes_;
     afterWord = true;
     p = close + 2;
   }
