@@ -57,9 +57,10 @@ bool SplitName(std::wstring_view raw, Param& p) {
   return true;
 }
 
-// Every parameter after the first ';' named `name`, in header order.
-std::vector<Param> Collect(std::wstring_view v, std::wstring_view name) {
-  std::vector<Param> out;
+// Calls visit(Param&&) for every parameter after the first ';' named
+// `name`, in header order.
+template <typename Visit>
+void Collect(std::wstring_view v, std::wstring_view name, Visit&& visit) {
   size_t i = NextSemicolon(v, 0);
   while (i < v.size()) {
     ++i;  // the ';'
@@ -85,10 +86,9 @@ std::vector<Param> Collect(std::wstring_view v, std::wstring_view name) {
       while (to > from && Blank(v[to - 1])) --to;
       if (wanted) p.value.assign(v.substr(from, to - from));
     }
-    if (wanted) out.push_back(std::move(p));
+    if (wanted) visit(std::move(p));
     i = NextSemicolon(v, i);
   }
-  return out;
 }
 
 // Percent escapes of an RFC 2231 value to bytes; other characters as they
@@ -132,7 +132,19 @@ std::wstring TakeCharset(std::wstring_view& v) {
 
 std::optional<std::wstring> headerParameter(const wchar_t* value, const wchar_t* name) {
   if (!value || !name || !*name) return std::nullopt;
-  std::vector<Param> params = Collect(value, name);
+  // Most values hold the name once, plainly: found without building a
+  // list (a charset is looked up for every header).
+  std::optional<std::wstring> plain;
+  bool extended = false;
+  Collect(value, name, [&](Param&& p) {
+    if (p.section >= 0 || p.encoded)
+      extended = true;
+    else if (!plain && !p.value.empty())
+      plain = std::move(p.value);
+  });
+  if (!extended) return plain;
+  std::vector<Param> params;
+  Collect(value, name, [&](Param&& p) { params.push_back(std::move(p)); });
   std::wstring out;
   // name*=charset'lang'value
   for (const Param& p : params)
@@ -166,9 +178,7 @@ std::optional<std::wstring> headerParameter(const wchar_t* value, const wchar_t*
     }
     if (!out.empty()) return out;
   }
-  for (const Param& p : params)
-    if (p.section < 0 && !p.encoded && !p.value.empty()) return p.value;
-  return std::nullopt;
+  return plain;
 }
 
 }  // namespace pw

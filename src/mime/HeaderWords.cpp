@@ -106,6 +106,16 @@ namespace {
 
 bool FoldSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// Whether another encoded word in the charset `name` follows after
+// nothing but white space.
+bool NextWordSameCharset(const char* p, const char* end, const char* name, size_t length) {
+  while (p < end && FoldSpace(*p)) ++p;
+  if (static_cast<size_t>(end - p) < length + 3 || p[0] != '=' || p[1] != '?') return false;
+  p += 2;
+  if (!SameNoCase(std::string_view(p, length), std::string_view(name, length))) return false;
+  return p[length] == '?' || p[length] == '*';
+}
+
 bool OnlyFoldSpace(const char* p, const char* end) {
   for (; p < end; ++p)
     if (!FoldSpace(*p)) return false;
@@ -124,7 +134,6 @@ const char* ValueDecoder::FindClose(const char* from, const char* end) {
 }
 
 void ValueDecoder::Flush(std::wstring& out) {
-  if (!pendingName_) return;
   AppendToUnicode(WordRoute(pendingName_, pendingLength_), pending_.data(), pending_.size(), out);
   pending_.clear();
   pendingName_ = nullptr;
@@ -160,7 +169,7 @@ void ValueDecoder::Decode(const char* raw, size_t length, std::wstring& out) {
     const char* close = shapeOk ? FindClose(text, end) : end;
     if (close == end) {
       // Malformed: its "=?" is shown as it stands and the scan goes on.
-      Flush(out);
+      if (pendingName_) Flush(out);
       AppendPlain(p, word + 2, out);
       p = word + 2;
       afterWord = false;
@@ -168,7 +177,7 @@ void ValueDecoder::Decode(const char* raw, size_t length, std::wstring& out) {
     }
     // White space between two encoded words is dropped (RFC 2047 6.2).
     if (!(afterWord && OnlyFoldSpace(p, word))) {
-      Flush(out);
+      if (pendingName_) Flush(out);
       AppendPlain(p, word, out);
     }
     const size_t nameLength = static_cast<size_t>((star ? star : nameEnd) - q);
@@ -182,20 +191,24 @@ void ValueDecoder::Decode(const char* raw, size_t length, std::wstring& out) {
       bytes_.assign(text, close);
     }
     // Words of one charset in a row are converted together, so that a
-    // character split between two of them is decoded whole.
-    if (pendingName_ && !SameNoCase(std::string_view(pendingName_, pendingLength_), std::string_view(q, nameLength)))
-      Flush(out);
-    if (!pendingName_) {
-      pendingName_ = q;
-      pendingLength_ = nameLength;
-      pending_.swap(bytes_);  // the usual case: a word alone, no copy
-    } else {
+    // character split between two of them is decoded whole. The usual
+    // word, alone, is converted at once.
+    if (NextWordSameCharset(close + 2, end, q, nameLength)) {
+      if (!pendingName_) {
+        pendingName_ = q;
+        pendingLength_ = nameLength;
+      }
       pending_ += bytes_;
+    } else if (pendingName_) {
+      pending_ += bytes_;
+      Flush(out);
+    } else {
+      AppendToUnicode(WordRoute(q, nameLength), bytes_.data(), bytes_.size(), out);
     }
     afterWord = true;
     p = close + 2;
   }
-  Flush(out);
+  if (pendingName_) Flush(out);
   AppendPlain(p, end, out);
 }
 
