@@ -32,8 +32,15 @@ struct NameBytes {
 constexpr NameBytes kNameBytes;
 bool NameByte(char c) { return kNameBytes.is[static_cast<unsigned char>(c)]; }
 
-// Names equal ignoring letter case.
-bool SameName(const wchar_t* a, const wchar_t* b) { return SameNoCase(std::wstring_view(a), std::wstring_view(b)); }
+// Names equal ignoring letter case; most differ at their first letter, so
+// neither length is measured first.
+bool SameName(const wchar_t* a, const wchar_t* b) {
+  for (size_t i = 0;; ++i) {
+    const wchar_t c = LowerChar(a[i]), d = LowerChar(b[i]);
+    if (c != d) return false;
+    if (!c) return true;
+  }
+}
 
 // Calls add(field) for every field of a header block and returns where its
 // body begins. The block is read line by line (CR LF, or LF alone, ends a

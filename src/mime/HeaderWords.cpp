@@ -106,14 +106,41 @@ namespace {
 
 bool FoldSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// Whether decoded bytes may end inside a character, so that the next word
+// of their charset could hold its rest: never in a one-byte charset; in
+// UTF-8 only when the last sequence is incomplete; in other multibyte
+// charsets when the last byte is not ASCII (a lead byte always is not).
+bool MayEndInsideCharacter(const CharsetRoute& route, const std::string& bytes) {
+  if (bytes.empty() || route.singleByte) return false;
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t n = bytes.size();
+  if (b[n - 1] < 0x80) return false;
+  constexpr UINT kUtf8 = 65001;
+  if (route.service == kUtf8 || (!route.service && route.table == kUtf8)) {
+    // Back to the lead byte of the last sequence; complete when it holds
+    // as many bytes as its lead announces.
+    size_t lead = n - 1, seen = 1;
+    while (lead > 0 && seen < 4 && (b[lead] & 0xC0) == 0x80) --lead, ++seen;
+    const unsigned char c = b[lead];
+    const size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    return seen < need;
+  }
+  return true;
+}
+
 // Whether another encoded word in the charset `name` follows after
 // nothing but white space.
 bool NextWordSameCharset(const char* p, const char* end, const char* name, size_t length) {
   while (p < end && FoldSpace(*p)) ++p;
   if (static_cast<size_t>(end - p) < length + 3 || p[0] != '=' || p[1] != '?') return false;
   p += 2;
-  if (!SameNoCase(std::string_view(p, length), std::string_view(name, length))) return false;
-  return p[length] == '?' || p[length] == '*';
+  if (p[length] != '?' && p[length] != '*') return false;
+  // Charset names are ASCII: letters compare with their case bit cleared.
+  for (size_t i = 0; i < length; ++i) {
+    const unsigned char a = static_cast<unsigned char>(p[i]), b = static_cast<unsigned char>(name[i]);
+    if (a != b && ((a | 0x20) != (b | 0x20) || (a | 0x20) < 'a' || (a | 0x20) > 'z')) return false;
+  }
+  return true;
 }
 
 bool OnlyFoldSpace(const char* p, const char* end) {
@@ -193,7 +220,8 @@ void ValueDecoder::Decode(const char* raw, size_t length, std::wstring& out) {
     // Words of one charset in a row are converted together, so that a
     // character split between two of them is decoded whole. The usual
     // word, alone, is converted at once.
-    if (NextWordSameCharset(close + 2, end, q, nameLength)) {
+    const CharsetRoute& route = WordRoute(q, nameLength);
+    if ((pendingName_ || MayEndInsideCharacter(route, bytes_)) && NextWordSameCharset(close + 2, end, q, nameLength)) {
       if (!pendingName_) {
         pendingName_ = q;
         pendingLength_ = nameLength;
@@ -203,7 +231,7 @@ void ValueDecoder::Decode(const char* raw, size_t length, std::wstring& out) {
       pending_ += bytes_;
       Flush(out);
     } else {
-      AppendToUnicode(WordRoute(q, nameLength), bytes_.data(), bytes_.size(), out);
+      AppendToUnicode(route, bytes_.data(), bytes_.size(), out);
     }
     afterWord = true;
     p = close + 2;
