@@ -20,18 +20,6 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 // The first CR LF at or after p, or end.
 const char* FindCrLf(const char* p, const char* end) { return FindPair(p, end, '\r', '\n'); }
 
-// Printable ASCII but ':' (RFC 5322 ftext): a field name is made of these
-// only, so it never begins with CR, LF or white space. A table: every byte
-// of every name is tested.
-struct NameBytes {
-  bool is[256] = {};
-  constexpr NameBytes() {
-    for (int c = '!'; c < 127; ++c) is[c] = c != ':';
-  }
-};
-constexpr NameBytes kNameBytes;
-bool NameByte(char c) { return kNameBytes.is[static_cast<unsigned char>(c)]; }
-
 // Names equal ignoring letter case; most differ at their first letter, so
 // neither length is measured first.
 bool SameName(const wchar_t* a, const wchar_t* b) {
@@ -72,8 +60,7 @@ size_t ScanFields(const char* const base, size_t length, bool afterStatusLine, A
   while (p < end) {
     if (*p == '\n') return static_cast<size_t>(p + 1 - base);
     if (*p == '\r' && end - p >= 2 && p[1] == '\n') return static_cast<size_t>(p + 2 - base);
-    const char* q = p;
-    while (q < end && NameByte(*q)) ++q;
+    const char* q = SkipNameBytes(p, end);
     const char* nameEnd = q;
     while (q < end && IsBlank(*q)) ++q;  // obsolete white space before the colon
     if (nameEnd == p || q == end || *q != ':') return static_cast<size_t>(p - base);

@@ -54,6 +54,28 @@ inline const char* FindByte(const char* from, const char* end, char c) {
   return p;
 }
 
+// The first byte in [from, end) that cannot stand in a field name (RFC 5322
+// ftext: printable ASCII but ':'), or end.
+inline const char* SkipNameBytes(const char* from, const char* end) {
+  const char* p = from;
+#if defined(__SSE2__)
+  const __m128i space = _mm_set1_epi8(' '), del = _mm_set1_epi8(0x7F), colon = _mm_set1_epi8(':');
+  for (; end - p >= 16; p += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // Signed compares: bytes of 128 and above are negative, so not above ' '.
+    const __m128i ok = _mm_andnot_si128(_mm_cmpeq_epi8(x, colon),
+                                        _mm_and_si128(_mm_cmpgt_epi8(x, space), _mm_cmplt_epi8(x, del)));
+    const int bad = ~_mm_movemask_epi8(ok) & 0xFFFF;
+    if (bad) return p + __builtin_ctz(static_cast<unsigned>(bad));
+  }
+#endif
+  for (; p < end; ++p) {
+    const auto c = static_cast<unsigned char>(*p);
+    if (c <= ' ' || c >= 0x7F || c == ':') return p;
+  }
+  return p;
+}
+
 // Bytes 1-127 other than '+' (UTF-7), '~' (HZ) and ESC (ISO-2022) read the
 // same in every ASCII-compatible charset: most header text is such.
 inline bool PlainAsciiBytes(const char* bytes, size_t length) {
