@@ -173,6 +173,9 @@ TEST_F(MimeRules, AdjacentEncodedWords) {
   // A character split between two words of one charset is decoded whole.
   EXPECT_EQ(decode("=?utf-8?B?4oI=?= =?UTF-8?B?rA==?="), L"\u20AC");
   EXPECT_EQ(decode("=?utf-8?Q?=E2=82?=\r\n =?utf-8?Q?=AC_?= x"), L"\u20AC  x");
+  EXPECT_EQ(decode("=?shift_jis?B?gg==?= =?Shift_JIS?B?oA==?="), L"\u3042");
+  EXPECT_EQ(decode("=?iso-8859-1?Q?a=E9?= =?iso-8859-1?Q?b?="), L"a\u00E9b");
+  EXPECT_EQ(decode("=?utf-8?Q?=C3=A9?= =?utf-8?Q?=E2=82?= =?utf-8?Q?=AC?="), L"\u00E9\u20AC");
   // Words of different charsets lose the space between them too.
   EXPECT_EQ(decode("=?iso-8859-1?Q?caf=E9?=\r\n\t=?utf-8?Q?_cr=C3=A8me?="), L"caf\u00E9 cr\u00E8me");
   // Text between words stays; a malformed word is shown as it stands.
