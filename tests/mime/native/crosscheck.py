@@ -48,6 +48,13 @@ CORPUS = {
         "--d\n\nSubject: digested\n\ndigest body\n"
         "--d--\n"
         "--o--\n"),
+    "quoted parameters and 2231 charset": (
+        "Subject: =?utf-8?B?4oI=?= =?utf-8?B?rA==?= and =?iso-8859-1?q?=E9?=\n"
+        "Content-Type: multipart/mixed; x=\"; boundary=wrong\"; boundary=right\n\n"
+        "--right  \nContent-Type: application/octet-stream; name*=iso-8859-1'fr'%E9t%E9.bin\n\nA\n"
+        "--right\nContent-Type: text/plain; charset*=utf-8''\nContent-Disposition: inline;"
+        " filename=\"a \\\"b\\\" c.txt\"\n\nB\n"
+        "--right--\n"),
     "header without blank line": (
         "Subject: s\nX-Two: 2\nthis line ends the header\nKey: body text\n"),
 }
