@@ -177,11 +177,10 @@ void ValueDecoder::Decode(const char* raw, size_t length, std::wstring& out) {
   while (p < end) {
     const char* word = FindPair(p, end, '=', '?');
     if (word == end) break;
-    // "=?" charset "?" letter "?" text "?=" (RFC 2047); a charset may carry
+    // "=?" charset "?" letter "?" text "?=" (RFC 2047). No white space or
+    // control byte in a charset name; its length is bounded. A '*' starts
     // an RFC 2231 language ("utf-8*en"), which is ignored.
     const char* q = word + 2;
-    // No white space or control byte in a charset name; its length is
-    // bounded. A '*' starts an RFC 2231 language, which is ignored.
     const char* const limit = static_cast<size_t>(end - q) > kMaxCharsetName ? q + kMaxCharsetName + 1 : end;
     const char* nameEnd = q;
     const char* star = nullptr;
@@ -217,9 +216,9 @@ void ValueDecoder::Decode(const char* raw, size_t length, std::wstring& out) {
     } else {
       bytes_.assign(text, close);
     }
-    // Words of one charset in a row are converted together, so that a
-    // character split between two of them is decoded whole. The usual
-    // word, alone, is converted at once.
+    // A word whose bytes may end inside a character waits for the next
+    // word of its charset, so that a character split between them is
+    // decoded whole; any other word is converted at once.
     const CharsetRoute& route = WordRoute(q, nameLength);
     if ((pendingName_ || MayEndInsideCharacter(route, bytes_)) && NextWordSameCharset(close + 2, end, q, nameLength)) {
       if (!pendingName_) {
