@@ -94,6 +94,11 @@ int MailSession::ConnectPop3(const wchar_t* host, uint32_t port, uint32_t option
   return Connect(host, port, options, user, password, timeout, false);
 }
 
+int MailSession::ConnectSmtp(const wchar_t* host, uint32_t port, uint32_t options, const wchar_t* user,
+                             const wchar_t* password, uint32_t timeout) {
+  return Connect(host, port, options, user, password, timeout, true);
+}
+
 int MailSession::Connect(const wchar_t* host, uint32_t port, uint32_t options, const wchar_t* user,
                          const wchar_t* password, uint32_t timeout, bool smtp) {
   timeout_ = timeout;
@@ -109,6 +114,10 @@ int MailSession::Connect(const wchar_t* host, uint32_t port, uint32_t options, c
   messages_.clear();
   current_ = -1;
   nextFetch_ = nextDelete_ = 0;
+  authMethod_ = kAuthNone;
+  offeredAuth_ = 0;
+  tlsActive_ = (options & kOptionTls) != 0;
+  loginStep_ = 0;
 
   // TLS sits above the proxy, which sits next to Winsock.
   if (options & (kOptionTls | kOptionStartTls)) {
@@ -178,7 +187,7 @@ int MailSession::SendCommand(const std::string& text, int logMode, const char* t
   }
   const size_t done = sent == SOCKET_ERROR ? 0 : static_cast<size_t>(sent);
   if (done == line.size()) {
-    SetTimer(kReplyTimer, timeout_);
+    SetTimer(kReplyTimer, ReplyTimeout());
     return sent;
   }
   buffer_.assign(line, done, std::string::npos);
@@ -202,7 +211,7 @@ void MailSession::OnSend(int) {
     if (buffer_.empty()) {
       buffer_.shrink_to_fit();
       KillTimer(kSendTimer);
-      SetTimer(kReplyTimer, timeout_);
+      SetTimer(kReplyTimer, ReplyTimeout());
       return;
     }
   }
@@ -245,7 +254,10 @@ void MailSession::OnReceive(int) {
       break;
     }
   }
-  if (!smtp_) Pop3Received();
+  if (!smtp_)
+    Pop3Received();
+  else
+    SmtpReceived();
   if (ended && state_ != kPop3Idle) {
     const std::string sofar = buffer_;
     Fail(kErrorReceive, 0, sofar.c_str());
@@ -367,6 +379,7 @@ int MailSession::OnLayerNotify(CSocketLayer* layer, int kind, intptr_t param1, i
           Status(kStatusTlsDone, nullptr);
           if (options_ & kOptionStartTls) {
             if (!smtp_ && state_ == kPop3Stls) Pop3Login();
+            if (smtp_ && state_ == kSmtpTlsHandshake) SmtpTlsReady();
           }
         } else if (param2 == 1) {
           Status(kStatusTlsShutdown, nullptr);
