@@ -43,6 +43,9 @@ template <typename Add>
 void ScanFields(const char* p, size_t length, Add&& add) {
   if (!p) return;
   const char* const end = p + length;
+  // A header handed over from a TOP reply begins with the CR LF that ended
+  // the status line: it would become part of the first field's name.
+  while (end - p >= 2 && p[0] == '\r' && p[1] == '\n') p += 2;
   while (p < end) {
     const char* colon = FindByte(p, end, ':');
     if (colon == end) break;
