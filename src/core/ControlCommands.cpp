@@ -257,6 +257,11 @@ bool PluginObject::ControlReply(const std::vector<std::wstring>& words, std::wst
     error = L"no received message " + words[2];
     return false;
   }
+  if (!original->rawHeader.IsSet()) {
+    account->RequestMissingHeaders(true);  // the next check fetches it
+    error = L"the header of message " + words[2] + L" is not loaded yet; check again, then reply";
+    return false;
+  }
   QuickReplyText reply;
   {
     SharedGuard g(account->MessageLock());

@@ -208,6 +208,19 @@ TEST(HostEndToEnd, QueuedReplyGoesOutWithTheNextCheck) {
   const std::wstring settings = pwtest::WindowsPath(dir.Path() + "/settings.dat");
   const std::wstring host = pwtest::WindowsPath(PW_BINARY_DIR "/dockhost.exe");
   const std::wstring output = pwtest::WindowsPath(dir.Path() + "/output.txt");
+  // Filtering on (with no rules): headers are fetched, as a reply needs.
+  {
+    pw::SettingsTree tree;
+    tree.CreateNode(L"Filters");
+    tree.SetInt(L"useFilter", 1);
+    tree.CloseNode();
+    IStream* stream = nullptr;
+    ASSERT_TRUE(SUCCEEDED(SHCreateStreamOnFileEx(settings.c_str(), STGM_CREATE | STGM_WRITE, 0, TRUE, nullptr, &stream)));
+    const uint8_t version[4] = {25, 0, 0, 0};
+    stream->Write(version, 4, nullptr);
+    ASSERT_TRUE(tree.WriteToStream(stream));
+    stream->Release();
+  }
   const std::wstring account = L"\"Home server=127.0.0.1 port=" + std::to_wstring(pop.Port()) +
                                L" user=user password=secret out-server=127.0.0.1 out-port=" +
                                std::to_wstring(smtp.Port()) + L" out-from=me@example.org out-name=Me\"";
