@@ -33,10 +33,14 @@ class Sink final : public pw::IMailSessionSink {
   pw::MailSession* session = nullptr;
   const std::vector<Outgoing>* queue = nullptr;
   size_t next = 0, sent = 0;
+  double acceptedAt = 0;  // when the last message was taken
   bool closed = false, failed = false;
 
   void OnStatus(uint32_t code, const char*) override {
-    if (code == pw::kStatusSmtpAccepted) ++sent;
+    if (code == pw::kStatusSmtpAccepted) {
+      ++sent;
+      acceptedAt = Now();
+    }
     if (code == pw::kStatusClosed) closed = true;
     if (code != pw::kStatusSmtpReady) return;
     if (next < queue->size()) {
@@ -55,8 +59,10 @@ class Sink final : public pw::IMailSessionSink {
   void OnCommandFailed(const char*, int, const char*) override {}
 };
 
-// One whole pass of the plug-in's session; seconds, or -1.
-double PluginPass(int port, uint32_t options, const wchar_t* user, const std::vector<Outgoing>& queue) {
+// One whole pass of the plug-in's session; seconds, or -1. *accepted: the
+// time until the last message was taken (before RSET and QUIT).
+double PluginPass(int port, uint32_t options, const wchar_t* user, const std::vector<Outgoing>& queue,
+                  double* accepted = nullptr) {
   pw::MailSession session;
   Sink sink;
   sink.session = &session;
@@ -66,6 +72,7 @@ double PluginPass(int port, uint32_t options, const wchar_t* user, const std::ve
   if (!session.ConnectSmtp(L"127.0.0.1", static_cast<uint32_t>(port), options, user, L"secret", 30000)) return -1;
   if (!pwtest::PumpUntil([&] { return sink.closed; }, 120000)) return -1;
   const double t = Now() - t0;
+  if (accepted) *accepted = sink.acceptedAt - t0;
   return sink.failed || sink.sent != queue.size() ? -1 : t;
 }
 
@@ -168,12 +175,15 @@ void Compare(const char* what, int rounds, const std::vector<Outgoing>& queue, i
 }  // namespace
 
 int main() {
+  WSADATA wsa;
+  WSAStartup(MAKEWORD(2, 2), &wsa);
   pwtest::TestCertificates certs;
   if (!certs.Ok()) {
     printf("certificates: %s\n", certs.Error().c_str());
     return 1;
   }
-  pwtest::Service exim("exim", {{"certdir", certs.Dir()}, {"lifetime", "1800"}});
+  // Messages stay in Exim's spool: its deliveries are not what is measured.
+  pwtest::Service exim("exim", {{"certdir", certs.Dir()}, {"queue", "1"}, {"lifetime", "1800"}});
   if (!exim.Ok()) {
     printf("%s\n", exim.Error().c_str());
     return 1;
@@ -182,14 +192,19 @@ int main() {
 
   Compare("1. one reply, plain", 15, {Message(0, 200)}, port, 0.150);
   {
-    std::vector<double> tls, plain;
+    std::vector<double> tls, plain, plainAccepted, tlsAccepted;
     const std::vector<Outgoing> one = {Message(0, 200)};
     for (int r = 0; r < 15; ++r) {
-      plain.push_back(PluginPass(port, 0, L"", one));
-      tls.push_back(PluginPass(port, pw::kOptionStartTls, L"user", one));
+      double a = 0;
+      plain.push_back(PluginPass(port, 0, L"", one, &a));
+      plainAccepted.push_back(a);
+      tls.push_back(PluginPass(port, pw::kOptionStartTls, L"user", one, &a));
+      tlsAccepted.push_back(a);
     }
     printf("%-34s plug-in %8.1f ms, plain plug-in %8.1f ms, ratio %.2f (goal: at most 400 ms)\n",
            "1. one reply, STARTTLS + CRAM-MD5", Median(tls) * 1000, Median(plain) * 1000, Median(tls) / Median(plain));
+    printf("%-34s plain %8.1f ms, STARTTLS + CRAM-MD5 %8.1f ms (the rest is RSET and QUIT)\n",
+           "   until the reply was taken", Median(plainAccepted) * 1000, Median(tlsAccepted) * 1000);
   }
   {
     std::vector<Outgoing> hundred;

@@ -159,6 +159,7 @@ class MailSession : public IMailSession, public CAsyncSocketEx {
   int state_ = kPop3Idle;
   std::string buffer_;       // unsent command bytes, or received reply bytes
   size_t searchFrom_ = 0;    // where the terminator search resumes
+  size_t sendFrom_ = 0;      // bytes of buffer_ already sent
   bool searchingError_ = false;
   bool readCut_ = false;     // the last OnReceive stopped with bytes still waiting
   IMailSessionSink* sink_ = nullptr;

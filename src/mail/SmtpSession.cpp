@@ -171,13 +171,20 @@ int MailSession::ReadSmtpReply() {
 void MailSession::SmtpReply(int code) {
   const std::string line = replyLines_.empty() ? std::string() : replyLines_.back();
   switch (state_) {
-    case kSmtpGreeting:
+    case kSmtpGreeting: {
       if (code != 220) {
         Fail(kErrorConnect, 0, line.c_str());
         return;
       }
+      // Each command is written whole and waits for its reply: holding the
+      // last piece of a text back for an ACK (Nagle) only adds the peer's
+      // delayed-ACK time to every message.
+      const BOOL noDelay = TRUE;
+      setsockopt(GetSocketHandle(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
+                 sizeof(noDelay));
       SmtpHello(true);
       return;
+    }
     case kSmtpEhlo:
       if (code == 250) {
         SmtpCapabilities();
