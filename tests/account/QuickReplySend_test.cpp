@@ -13,6 +13,8 @@
 #include "account/MessageHeader.h"
 #include "account/QuickReply.h"
 #include "base/Scoped.h"
+#include "base/SettingsTree.h"
+#include "TestStreams.h"
 #include "mail/SessionTest.h"
 #include "mail/SmtpTest.h"
 #include "support/Pump.h"
@@ -148,4 +150,18 @@ TEST(QuickReplySend, DovecotToEximEndToEnd) {
   for (const auto& e : a->Events())
     if (e.text.Get() && std::wstring(e.text.Get()).rfind(L"MAIL FROM", 0) == 0) ++mailFroms;
   EXPECT_EQ(mailFroms, 1u);
+
+  // Both replies outlive a restart: the failed one with its line, the
+  // queued one with its text.
+  pw::SettingsTree out;
+  out.CreateNode(L"account#0");
+  a->Save(out);
+  out.CloseNode();
+  pw::SettingsTree in;
+  ASSERT_TRUE(pwtest::ReadTree(in, pwtest::WriteTree(out)));
+  ASSERT_TRUE(in.EnterNode(L"account#0"));
+  auto restored = pwtest::NewAccount(&owner);
+  restored->Load(in);
+  EXPECT_EQ(SendErrorOf(*restored, L"bounce5"), L"550 no such user here");
+  EXPECT_EQ(SendErrorOf(*restored, L"later4"), L"(queued)");
 }
