@@ -290,11 +290,11 @@ void MailSession::SmtpReply(int code) {
       SetState(kSmtpText);
       textStarted_ = GetTickCount64();
       SendCommand(mailText_, -1, ".\r\n");
-      textStarted_ = 0;
       mailText_.clear();
       mailText_.shrink_to_fit();
       return;
     case kSmtpText:
+      textStarted_ = 0;
       if (code != 250) {
         rcptRefusal_ = line;
         SmtpRefused();
