@@ -190,3 +190,30 @@ TEST_F(SmtpEximTest, LargeBody) {
   for (size_t at = expected.find("\r\n"); at != std::string::npos; at = expected.find("\r\n", at)) expected.erase(at, 1);
   EXPECT_TRUE(pwtest::BodyOf(files[0]) == expected) << "body differs";
 }
+
+// A certificate for another host after STARTTLS: the pass ends with 305
+// before any AUTH or mail; pinned by the user, the same server is used.
+TEST_F(SmtpEximTest, UnverifiedCertificateAfterStartTls) {
+  Service exim("exim", {{"certdir", certs_->Dir()}, {"cert", "wronghost"}});
+  ASSERT_TRUE(exim.Ok()) << exim.Error();
+  SmtpSink sink;
+  sink.queue = {Message("rcpt@example.org", "x", "y")};
+  ASSERT_TRUE(Pass(sink, exim.Port(), pw::kOptionStartTls, L"user", L"secret"));
+  EXPECT_EQ(sink.errors, std::vector<uint32_t>{pw::kErrorTlsCertificate}) << sink.Dump();
+  ASSERT_EQ(sink.sent.size(), 2u) << sink.Dump();
+  EXPECT_EQ(sink.sent[1], "STARTTLS");
+  EXPECT_TRUE(sink.results.empty());
+
+  SmtpSink pinned;
+  pinned.queue = {Message("rcpt@example.org", "pinned", "y")};
+  session_ = std::make_unique<pw::MailSession>();
+  pinned.session = session_.get();
+  session_->SetSink(&pinned);
+  const std::string fp = certs_->Fingerprint("wronghost");
+  session_->SetPinnedFingerprint(std::wstring(fp.begin(), fp.end()).c_str());
+  ASSERT_EQ(session_->ConnectSmtp(L"127.0.0.1", static_cast<uint32_t>(exim.Port()), pw::kOptionStartTls, L"user",
+                                  L"secret", kTimeout),
+            1);
+  ASSERT_TRUE(pinned.WaitClosed(20000)) << pinned.Dump();
+  EXPECT_EQ(pinned.results, std::vector<std::string>{"sent"}) << pinned.Dump();
+}
