@@ -36,6 +36,7 @@ void MailAccount::SendNextReply() {
       text.assign(m->rawMessage.Get(), m->rawMessage.Size());
     }
     sendCurrent_ = m;
+    if (!session_) return;  // the session ended meanwhile
     if (!from.empty() && !to.empty() &&
         session_->SendMail(WideToAnsi(from.c_str()).c_str(), WideToAnsi(to.c_str()).c_str(), text.c_str()))
       return;
@@ -44,7 +45,7 @@ void MailAccount::SendNextReply() {
     ReplyRefused("554 no valid sender or recipient address in the reply");
   }
   sendCurrent_ = RefPtr<MailMessage>();
-  session_->EndMail();
+  if (session_) session_->EndMail();
 }
 
 void MailAccount::ReplySent() {
