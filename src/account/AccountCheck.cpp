@@ -109,7 +109,7 @@ void MailAccount::ReapSessions() { retired_.clear(); }
 bool MailAccount::HasOutgoing() const {
   SharedGuard g(messageLock_);
   for (const auto& m : messages_)
-    if (m->IsOutgoing()) return true;
+    if (m->IsOutgoing() && !m->SendFailed() && !m->HasFlag(MessageFlags::Deleted)) return true;
   return false;
 }
 
@@ -133,6 +133,12 @@ void MailAccount::OnStatus(uint32_t code, const char* text) {
     case kStatusTop: SetStatus(kStatusLoadingHeader, text ? strtoul(text, nullptr, 10) : 0); break;
     case kStatusRetr: SetStatus(kStatusLoadingMessage, text ? strtoul(text, nullptr, 10) : 0); break;
     case kStatusDele: SetStatus(kStatusDeleting, text ? strtoul(text, nullptr, 10) : 0); break;
+    case kStatusSmtpReady: SendNextReply(); break;
+    case kStatusSmtpAccepted: ReplySent(); break;
+    case kStatusSmtpRefused: ReplyRefused(text); break;
+    case kStatusSmtpText:
+    case kStatusSmtpMailFrom:
+      break;
     case kStatusConnected:
     case kStatusTlsDone:
     case kStatusTlsShutdown:
@@ -156,6 +162,15 @@ void MailAccount::SessionClosed() {
 // has been checked; the check ends when that session closes.
 bool MailAccount::StartSendPass() {
   sendPassRun_ = true;
+  sendQueue_.clear();
+  sendNext_ = 0;
+  sendCurrent_ = RefPtr<MailMessage>();
+  {
+    SharedGuard g(messageLock_);
+    for (const auto& m : messages_)
+      if (m->IsOutgoing() && !m->SendFailed() && !m->HasFlag(MessageFlags::Deleted)) sendQueue_.emplace_back(m.Get());
+  }
+  if (sendQueue_.empty()) return false;
   SessionPtr session(CreateMailSession());
   if (!session) return false;
   ConfigureSession(*session, settings.outFingerprint);
@@ -197,6 +212,8 @@ void MailAccount::EndCheck() {
     if (announce && settings.cmdLine[0])
       owner_->RunAccountCommand(settings.cmdLine, settings.workDir, settings.runHidden != 0);
   }
+  sendQueue_.clear();
+  sendCurrent_ = RefPtr<MailMessage>();
   sending = 0;
   busy = 0;
   lastCheckTime = owner_ ? owner_->Now() : static_cast<uint32_t>(time(nullptr));

@@ -152,6 +152,11 @@ class MailAccount final : public IMailSessionSink {
   void ConfigureSession(IMailSession& session, const wchar_t* fingerprint) const;
   void SessionClosed();
   bool StartSendPass();
+  // The send pass (AccountSendPass.cpp): the next queued reply, and what the
+  // server made of the current one.
+  void SendNextReply();
+  void ReplySent();
+  void ReplyRefused(const char* line);
   void EndCheck();
   void RetireSession();
   void ReapSessions();
@@ -168,6 +173,11 @@ class MailAccount final : public IMailSessionSink {
   bool sessionOpen_ = false;   // session_ has not reported its end yet
   bool sendPassRun_ = false;   // this check has had its send pass
   bool stopping_ = false;      // CloseSession: no send pass
+  // The replies of the running send pass, held by reference: a purge may
+  // move list indices meanwhile.
+  std::vector<RefPtr<MailMessage>> sendQueue_;
+  size_t sendNext_ = 0;
+  RefPtr<MailMessage> sendCurrent_;
   MessageList messages_;
   mutable SharedLock eventLock_;
   std::vector<AccountEvent> events_;

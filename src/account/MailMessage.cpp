@@ -44,6 +44,7 @@ void MailMessage::Save(SettingsTree& t) const {
   t.SetString(L"filter", filterText.Get());
   if (rawHeader.IsSet()) t.SetBinary(L"header", rawHeader.Get(), rawHeader.Size() + 1);
   if (IsOutgoing() && rawMessage.IsSet()) t.SetBinary(L"body", rawMessage.Get(), rawMessage.Size() + 1);
+  if (IsOutgoing() && sendError.IsSet()) t.SetString(L"sendError", sendError.Get());
 }
 
 RefPtr<MailMessage> MailMessage::Load(SettingsTree& t) {
@@ -57,7 +58,10 @@ RefPtr<MailMessage> MailMessage::Load(SettingsTree& t) {
   m->filterText.Set(t.GetString(L"filter", nullptr));
   ReadTerminated(t, L"header", m->rawHeader);
   // Only a queued reply is stored with its text.
-  if (m->IsOutgoing()) ReadTerminated(t, L"body", m->rawMessage);
+  if (m->IsOutgoing()) {
+    ReadTerminated(t, L"body", m->rawMessage);
+    m->sendError.Set(t.GetString(L"sendError", nullptr));
+  }
   if (m->rawHeader.IsSet()) parseHeaderFields(*m);
   if (m->rawMessage.IsSet()) splitMessage(*m);
   return m;

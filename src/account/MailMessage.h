@@ -105,6 +105,10 @@ class MailMessage {
   OwnedWText command;
   uint32_t commandHidden = 0;
   OwnedWText ruleSound;
+  // A queued reply the server refused for good: its line ("550 ..."). Such
+  // a reply is kept for the user but never sent again.
+  OwnedWText sendError;
+  bool SendFailed() const { return sendError.IsSet(); }
 
  private:
   MailMessage() = default;

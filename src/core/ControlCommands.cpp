@@ -4,7 +4,11 @@
 //       server port user password security=none|tls|stls apop=0|1 pin=FP
 //       interval=SECONDS timeout=SECONDS delay=SECONDS suspend=0|1
 //       connection=0|1|2 sound=FILE command=CMDLINE
+//       out-server out-port out-user out-password out-from out-name
+//       out-security=none|tls|stls out-pin=FP   (the SMTP server of replies)
 //   proxy TYPE HOST PORT [USER PASSWORD]   TYPE: none socks4 socks4a socks5 http
+//   reply ACCOUNT N TEXT [SUBJECT]   queue a quick reply to message N (from 1,
+//       as the report counts) of ACCOUNT; "\n" in TEXT is a line break
 //   busy      "<check now pending> <accounts busy> <accounts never checked>"
 //   report    every account: status, last error, messages and connection log
 // Exported as PostwardenControl(plugin, command, &output); the output is
@@ -16,7 +20,10 @@
 #include <string>
 #include <vector>
 
+#include "account/MessageHeader.h"
+#include "account/QuickReply.h"
 #include "core/PluginObject.h"
+#include "mime/CharsetList.h"
 #include "mail/SessionFactory.h"
 
 namespace pw {
@@ -50,7 +57,38 @@ void Copy(wchar_t (&field)[N], const std::wstring& value) {
 
 uint32_t Number(const std::wstring& v) { return static_cast<uint32_t>(wcstoul(v.c_str(), nullptr, 10)); }
 
+bool SecurityBits(const std::wstring& v, uint32_t& bits, std::wstring& error) {
+  if (v == L"none") bits = 0;
+  else if (v == L"tls") bits = ServerOptions::Tls;
+  else if (v == L"stls") bits = ServerOptions::StartTls;
+  else {
+    error = L"security must be none, tls or stls";
+    return false;
+  }
+  return true;
+}
+
+bool SetOutgoingKey(AccountSettings& s, const std::wstring& key, const std::wstring& v, std::wstring& error) {
+  if (key == L"out-server") Copy(s.outServer, v);
+  else if (key == L"out-port") s.outPort = Number(v);
+  else if (key == L"out-user") Copy(s.outUser, v);
+  else if (key == L"out-password") Copy(s.outPassword, v);
+  else if (key == L"out-from") Copy(s.outFrom, v);
+  else if (key == L"out-name") Copy(s.outName, v);
+  else if (key == L"out-pin") Copy(s.outFingerprint, v);
+  else if (key == L"out-security") {
+    uint32_t bits;
+    if (!SecurityBits(v, bits, error)) return false;
+    s.outOptions = (s.outOptions & ~(ServerOptions::Tls | ServerOptions::StartTls)) | bits;
+  } else {
+    error = L"unknown key " + key;
+    return false;
+  }
+  return true;
+}
+
 bool SetKey(AccountSettings& s, const std::wstring& key, const std::wstring& v, std::wstring& error) {
+  if (key.rfind(L"out-", 0) == 0) return SetOutgoingKey(s, key, v, error);
   if (key == L"server") Copy(s.inServer, v);
   else if (key == L"port") s.inPort = Number(v);
   else if (key == L"user") Copy(s.inUser, v);
@@ -59,13 +97,7 @@ bool SetKey(AccountSettings& s, const std::wstring& key, const std::wstring& v, 
   else if (key == L"apop") s.inOptions = (s.inOptions & ~ServerOptions::Apop) | (Number(v) ? ServerOptions::Apop : 0);
   else if (key == L"security") {
     uint32_t bits;
-    if (v == L"none") bits = 0;
-    else if (v == L"tls") bits = ServerOptions::Tls;
-    else if (v == L"stls") bits = ServerOptions::StartTls;
-    else {
-      error = L"security must be none, tls or stls";
-      return false;
-    }
+    if (!SecurityBits(v, bits, error)) return false;
     s.inOptions = (s.inOptions & ~(ServerOptions::Tls | ServerOptions::StartTls)) | bits;
   }
   else if (key == L"interval") s.interval = Number(v) * 1000;
@@ -117,9 +149,18 @@ std::wstring PluginObject::ControlReport() const {
     {
       SharedGuard m(a->MessageLock());
       AppendF(out, L"  messages: %zu\n", a->Messages().Size());
-      for (const auto& msg : a->Messages())
+      for (const auto& msg : a->Messages()) {
         AppendF(out, L"  message %ls size %u state %u type %u subject \"%ls\"\n", msg->Uidl() ? msg->Uidl() : L"",
                 msg->size, msg->State(), static_cast<unsigned>(msg->Type()), Subject(*msg).c_str());
+        if (msg->IsOutgoing()) {
+          const wchar_t* to = nextFieldValue(*msg, L"To");
+          if (msg->SendFailed())
+            AppendF(out, L"  reply to %ls failed: %ls\n", to ? to : L"", msg->sendError.Get());
+          else
+            AppendF(out, L"  reply to %ls %ls\n", to ? to : L"",
+                    msg->HasFlag(MessageFlags::Deleted) ? L"sent" : L"queued");
+        }
+      }
     }
     for (const auto& e : a->Events())
       AppendF(out, L"  log %02u:%02u:%02u kind %u %ls\n", e.time.wHour, e.time.wMinute, e.time.wSecond, e.kind,
@@ -190,6 +231,65 @@ bool PluginObject::ControlProxy(const std::vector<std::wstring>& words, std::wst
   return true;
 }
 
+bool PluginObject::ControlReply(const std::vector<std::wstring>& words, std::wstring& error) {
+  if (words.size() < 4) {
+    error = L"usage: reply ACCOUNT N TEXT [SUBJECT]";
+    return false;
+  }
+  RefPtr<MailAccount> account;
+  {
+    SharedGuard g(accountsLock_);
+    for (const auto& a : accounts_)
+      if (words[1] == a->settings.accountName) account = a;
+  }
+  if (!account) {
+    error = L"no account " + words[1];
+    return false;
+  }
+  const size_t index = Number(words[2]);
+  RefPtr<MailMessage> original;
+  {
+    SharedGuard g(account->MessageLock());
+    if (index >= 1 && index <= account->Messages().Size())
+      original = RefPtr<MailMessage>(account->Messages().At(index - 1));
+  }
+  if (!original || original->IsOutgoing()) {
+    error = L"no received message " + words[2];
+    return false;
+  }
+  if (!original->rawHeader.IsSet()) {
+    account->RequestMissingHeaders(true);  // the next check fetches it
+    error = L"the header of message " + words[2] + L" is not loaded yet; check again, then reply";
+    return false;
+  }
+  QuickReplyText reply;
+  {
+    SharedGuard g(account->MessageLock());
+    reply.to = InitialReplyTo(*original);
+    reply.subject = words.size() > 4 ? words[4] : InitialReplySubject(*original);
+  }
+  reply.from = InitialReplyFrom(account->settings);
+  for (size_t i = 0; i < words[3].size(); ++i) {
+    if (words[3][i] == L'\\' && i + 1 < words[3].size() && words[3][i + 1] == L'n') {
+      reply.body += L"\r\n";
+      ++i;
+    } else {
+      reply.body += words[3][i];
+    }
+  }
+  // The encoding the dialog would preselect: the system's ANSI charset.
+  size_t selected = 0;
+  const auto charsets = MailCharsets(&selected);
+  if (selected < charsets.size()) reply.charset = charsets[selected].charset;
+  const ReplyError result = QueueQuickReply(*account, original.Get(), reply);
+  if (result != ReplyError::kNone) {
+    error = ReplyErrorText(result);
+    return false;
+  }
+  account->RequestMissingHeaders(false);  // due now: the reply goes in the next check's send pass
+  return true;
+}
+
 HRESULT PluginObject::Control(const wchar_t* command, wchar_t** output) {
   if (output) *output = nullptr;
   const std::vector<std::wstring> words = Words(command ? command : L"");
@@ -212,6 +312,8 @@ HRESULT PluginObject::Control(const wchar_t* command, wchar_t** output) {
       }
     }
     AppendF(out, L"%d %d %d", CheckNowPending() ? 1 : 0, busy, unchecked);
+  } else if (words[0] == L"reply") {
+    ok = ControlReply(words, error);
   } else if (words[0] == L"report") {
     out = ControlReport();
   } else {

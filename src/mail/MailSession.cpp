@@ -12,9 +12,12 @@ namespace {
 
 constexpr UINT kReplyTimer = 1;
 constexpr UINT kSendTimer = 2;
-constexpr int kSendChunk = 1024;
+// Commands are short; a message text goes in pieces of this size, so that
+// a large one costs few calls into the socket (and into Wine).
+constexpr int kSendChunk = 64 * 1024;
 constexpr int kReceiveChunk = 4096;
 constexpr int kReadsPerEvent = 64;  // at most 256 KiB per notification
+constexpr int kWritesPerEvent = 16;  // at most 1 MiB per FD_WRITE
 
 // Milliseconds of the performance counter: under Wine the tick count can lag
 // behind by tens of milliseconds, which would end a time-out early.
@@ -94,6 +97,11 @@ int MailSession::ConnectPop3(const wchar_t* host, uint32_t port, uint32_t option
   return Connect(host, port, options, user, password, timeout, false);
 }
 
+int MailSession::ConnectSmtp(const wchar_t* host, uint32_t port, uint32_t options, const wchar_t* user,
+                             const wchar_t* password, uint32_t timeout) {
+  return Connect(host, port, options, user, password, timeout, true);
+}
+
 int MailSession::Connect(const wchar_t* host, uint32_t port, uint32_t options, const wchar_t* user,
                          const wchar_t* password, uint32_t timeout, bool smtp) {
   timeout_ = timeout;
@@ -109,6 +117,10 @@ int MailSession::Connect(const wchar_t* host, uint32_t port, uint32_t options, c
   messages_.clear();
   current_ = -1;
   nextFetch_ = nextDelete_ = 0;
+  authMethod_ = kAuthNone;
+  offeredAuth_ = 0;
+  tlsActive_ = (options & kOptionTls) != 0;
+  loginStep_ = 0;
 
   // TLS sits above the proxy, which sits next to Winsock.
   if (options & (kOptionTls | kOptionStartTls)) {
@@ -166,6 +178,7 @@ int MailSession::SendCommand(const std::string& text, int logMode, const char* t
   buffer_.clear();
   buffer_.shrink_to_fit();
   searchFrom_ = 0;
+  sendFrom_ = 0;
   searchingError_ = false;
   std::string line = text;
   line += terminator;
@@ -178,33 +191,42 @@ int MailSession::SendCommand(const std::string& text, int logMode, const char* t
   }
   const size_t done = sent == SOCKET_ERROR ? 0 : static_cast<size_t>(sent);
   if (done == line.size()) {
-    SetTimer(kReplyTimer, timeout_);
+    SetTimer(kReplyTimer, ReplyTimeout());
     return sent;
   }
   buffer_.assign(line, done, std::string::npos);
+  sendFrom_ = 0;
   PostEvent(FD_WRITE);
   SetTimer(kSendTimer, timeout_);
   return sent == SOCKET_ERROR ? 0 : sent;
 }
 
 void MailSession::OnSend(int) {
-  if (buffer_.empty() || state_ == kPop3Idle) return;
-  const int length = static_cast<int>(std::min<size_t>(buffer_.size(), kSendChunk));
-  const int sent = Send(buffer_.data(), length);
-  if (sent == SOCKET_ERROR) {
-    if (GetLastError() != WSAEWOULDBLOCK) {
-      KillTimer(kSendTimer);
-      Fail(kErrorSend, 0, nullptr);
-      return;
+  if (buffer_.size() <= sendFrom_ || state_ == kPop3Idle) return;
+  // Up to kWritesPerEvent pieces while the socket takes them: a message
+  // text of a megabyte would otherwise cost a posted event per kilobyte.
+  // The sent part is skipped, not erased, so each byte is copied once.
+  for (int i = 0; i < kWritesPerEvent; ++i) {
+    const int length = static_cast<int>(std::min<size_t>(buffer_.size() - sendFrom_, kSendChunk));
+    const int sent = Send(buffer_.data() + sendFrom_, length);
+    if (sent == SOCKET_ERROR) {
+      if (GetLastError() != WSAEWOULDBLOCK) {
+        KillTimer(kSendTimer);
+        Fail(kErrorSend, 0, nullptr);
+        return;
+      }
+      break;
     }
-  } else {
-    buffer_.erase(0, static_cast<size_t>(sent));
-    if (buffer_.empty()) {
+    sendFrom_ += static_cast<size_t>(sent);
+    if (sendFrom_ >= buffer_.size()) {
+      buffer_.clear();
       buffer_.shrink_to_fit();
+      sendFrom_ = 0;
       KillTimer(kSendTimer);
-      SetTimer(kReplyTimer, timeout_);
+      SetTimer(kReplyTimer, ReplyTimeout());
       return;
     }
+    if (sent < length) break;
   }
   PostEvent(FD_WRITE);
   SetTimer(kSendTimer, timeout_);
@@ -245,7 +267,10 @@ void MailSession::OnReceive(int) {
       break;
     }
   }
-  if (!smtp_) Pop3Received();
+  if (!smtp_)
+    Pop3Received();
+  else
+    SmtpReceived();
   if (ended && state_ != kPop3Idle) {
     const std::string sofar = buffer_;
     Fail(kErrorReceive, 0, sofar.c_str());
@@ -367,6 +392,7 @@ int MailSession::OnLayerNotify(CSocketLayer* layer, int kind, intptr_t param1, i
           Status(kStatusTlsDone, nullptr);
           if (options_ & kOptionStartTls) {
             if (!smtp_ && state_ == kPop3Stls) Pop3Login();
+            if (smtp_ && state_ == kSmtpTlsHandshake) SmtpTlsReady();
           }
         } else if (param2 == 1) {
           Status(kStatusTlsShutdown, nullptr);

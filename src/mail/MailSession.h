@@ -1,7 +1,7 @@
 // The one object through which an account talks to a mail server: a socket
 // with its layer chain (TLS above proxy), command sending, reply assembly,
 // time-outs and the reports to the account. The POP3 conversation (RFC 1939)
-// is in Pop3Session.cpp.
+// is in Pop3Session.cpp, the SMTP one (RFC 5321) in SmtpSession.cpp.
 #pragma once
 
 #include <cstdint>
@@ -42,7 +42,24 @@ enum Pop3State : int {
   kPop3Apop = 12,
   kSmtpConnect = 13,
   kSmtpGreeting = 14,
+  kSmtpEhlo = 15,
+  kSmtpMailFrom = 16,
+  kSmtpRcptTo = 17,
+  kSmtpData = 18,
+  kSmtpText = 19,
+  kSmtpRset = 20,  // EndMail's RSET, then QUIT
+  kSmtpQuit = 21,
+  kSmtpAuthLogin = 22,
+  kSmtpAuthPlain = 23,
+  kSmtpAuthCram = 25,
+  kSmtpAuthCramAnswer = 26,
+  kSmtpStartTls = 27,
   kPop3Stls = 28,
+  kSmtpHelo = 29,           // EHLO was not understood
+  kSmtpAuthCancel = 30,     // "*" sent to end an exchange we cannot answer
+  kSmtpRsetRefused = 31,    // RSET after a refused message, then the next one
+  kSmtpReady = 32,          // no command outstanding: the account sends or ends
+  kSmtpTlsHandshake = 33,   // STARTTLS accepted, handshake running
 };
 
 class MailSession : public IMailSession, public CAsyncSocketEx {
@@ -57,12 +74,12 @@ class MailSession : public IMailSession, public CAsyncSocketEx {
   int ConnectPop3(const wchar_t* host, uint32_t port, uint32_t options, const wchar_t* user,
                   const wchar_t* password, uint32_t timeout) override;
   int Disconnect() override;
-  // SMTP is not part of this object yet: these refuse.
-  int ConnectSmtp(const wchar_t*, uint32_t, uint32_t, const wchar_t*, const wchar_t*, uint32_t) override {
-    return 0;
-  }
-  int SendMail(const char*, const char*, const char*) override { return 0; }
-  int EndMail() override { return 0; }
+  int ConnectSmtp(const wchar_t* host, uint32_t port, uint32_t options, const wchar_t* user,
+                  const wchar_t* password, uint32_t timeout) override;
+  // 0 when the session is not ready for a message or the envelope is not
+  // usable (no sender, no recipient, a line break in an address).
+  int SendMail(const char* from, const char* to, const char* text) override;
+  int EndMail() override;
   void SetPinnedFingerprint(const wchar_t* fingerprint) override;
 
   int State() const { return state_; }
@@ -70,6 +87,14 @@ class MailSession : public IMailSession, public CAsyncSocketEx {
   // Longest single-line reply and longest header block (TOP) accepted.
   static constexpr size_t kMaxLineReply = 64 * 1024;
   static constexpr size_t kMaxHeaderReply = 4 * 1024 * 1024;
+
+  // SMTP AUTH mechanisms, in the order they are preferred.
+  enum SmtpAuth : int { kAuthNone = 0, kAuthLogin = 2, kAuthCramMd5 = 3, kAuthPlain = 4 };
+  int AuthMethod() const { return authMethod_; }
+  // The message text as it goes on the wire between DATA and the final
+  // ".": every line end CR LF, lines starting with "." doubled (RFC 5321
+  // 4.5.2), ending with CR LF.
+  static std::string DataText(const char* text);
 
  protected:
   void OnConnect(int error) override;
@@ -111,9 +136,30 @@ class MailSession : public IMailSession, public CAsyncSocketEx {
   void SetState(int state) { state_ = state; }
   const char* CurrentUidl() const;
 
+  // SMTP (SmtpSession.cpp).
+  void SmtpReceived();
+  // 0 while the reply is incomplete, else its code (-1: no code at all).
+  int ReadSmtpReply();
+  void SmtpReply(int code);
+  void SmtpHello(bool extended);
+  void SmtpCapabilities();
+  void SmtpAuthenticate();
+  void SmtpLoginPrompt();
+  void SmtpCramChallenge();
+  void SmtpNextRecipient();
+  void SmtpRefused();
+  void SmtpReady();
+  void SmtpQuit();
+  void SmtpTlsReady();
+  std::string EhloName();
+  // The reply time-out for the current state: the reply to a message text
+  // may take longer than that to a command.
+  UINT ReplyTimeout() const;
+
   int state_ = kPop3Idle;
   std::string buffer_;       // unsent command bytes, or received reply bytes
   size_t searchFrom_ = 0;    // where the terminator search resumes
+  size_t sendFrom_ = 0;      // bytes of buffer_ already sent
   bool searchingError_ = false;
   bool readCut_ = false;     // the last OnReceive stopped with bytes still waiting
   IMailSessionSink* sink_ = nullptr;
@@ -123,6 +169,20 @@ class MailSession : public IMailSession, public CAsyncSocketEx {
   uint32_t timeout_ = 30000;
   bool smtp_ = false;
   std::string apopStamp_;
+  // SMTP: the message being sent, the last reply, what EHLO offered.
+  std::string mailFrom_;
+  std::vector<std::string> rcptTo_;
+  size_t rcptNext_ = 0;
+  size_t rcptAccepted_ = 0;
+  std::string rcptRefusal_;   // the worst refusal of this message's recipients
+  std::string mailText_;
+  std::vector<std::string> replyLines_;
+  std::string replyText_;     // the last line after its code
+  int authMethod_ = kAuthNone;
+  uint32_t offeredAuth_ = 0;  // bits (1 << SmtpAuth)
+  bool tlsActive_ = false;
+  int loginStep_ = 0;
+  ULONGLONG textStarted_ = 0;
   std::vector<ServerMessage> messages_;
   int current_ = -1;
   size_t nextFetch_ = 0;   // no entry before it waits for TOP or RETR

@@ -64,11 +64,16 @@ enum SessionStatus : uint32_t {
   kStatusTlsWarning = 12,
   kStatusTlsInfo = 13,
   kStatusTlsShutdown = 14,
+  kStatusSmtpReady = 15,     // ready for a message (SendMail or EndMail)
+  kStatusSmtpText = 16,      // the message text goes out
+  kStatusSmtpAccepted = 17,  // the server took the message
+  kStatusSmtpRefused = 18,   // text: the server's line; "4..." try again later, "5..." never
   kStatusLogin = 20,
   kStatusLoggedIn = 21,
   kStatusTop = 22,
   kStatusRetr = 23,
   kStatusDele = 24,
+  kStatusSmtpMailFrom = 25,  // MAIL FROM about to be sent
 };
 
 // OnError codes; their texts are in the string table (SessionErrorText).

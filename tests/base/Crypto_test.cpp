@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/Blowfish.h"
+#include "base/HmacMd5.h"
 #include "base/Md5.h"
 
 using namespace pw;
@@ -82,4 +83,30 @@ TEST(Blowfish, LittleEndianHalvesSwapBytesOfEachHalf) {
   std::vector<uint8_t> le = FromHex("1111111111111111");
   bf.EncryptEcb(le.data(), le.size(), true);
   EXPECT_EQ(le, FromHex("80C3F96196B08122"));
+}
+
+// RFC 2202 cases 1, 2 and 6 (a key longer than a block is hashed first) and
+// the CRAM-MD5 example of RFC 2195.
+TEST(HmacMd5, KnownAnswers) {
+  struct Case {
+    std::vector<uint8_t> key;
+    std::string data;
+    const char* hex;
+  };
+  const Case cases[] = {
+      {std::vector<uint8_t>(16, 0x0b), "Hi There", "9294727a3638bb1c13f48ef8158bfc9d"},
+      {{'J', 'e', 'f', 'e'}, "what do ya want for nothing?", "750c783e6ab0b503eaa86e310a5db738"},
+      {std::vector<uint8_t>(80, 0xaa), "Test Using Larger Than Block-Size Key - Hash Key First",
+       "6b1ab7fe4bd7bf8f0b62e6ce61b9d0cd"},
+      {{'t', 'a', 'n', 's', 't', 'a', 'a', 'f', 't', 'a', 'n', 's', 't', 'a', 'a', 'f'},
+       "<1896.697170952@postoffice.reston.mci.net>", "b913a602c7eda7a495b4e6e7334d3890"},
+  };
+  for (const Case& c : cases) {
+    std::string hex;
+    ASSERT_TRUE(HmacMd5Hex(c.key.data(), c.key.size(), c.data.data(), c.data.size(), hex));
+    EXPECT_EQ(hex, c.hex) << c.data;
+  }
+  std::string hex;
+  ASSERT_TRUE(HmacMd5Hex(nullptr, 0, nullptr, 0, hex));  // empty password, empty challenge
+  EXPECT_EQ(hex, "74e6f7298a9c2d168935f58c001bad88");
 }

@@ -9,6 +9,7 @@
 #include "base/Base64Coder.h"
 #include "base/Scoped.h"
 #include "mime/HeaderDate.h"
+#include "mime/HeaderFields.h"
 #include "mime/HeaderWords.h"
 
 using namespace pw;
@@ -385,4 +386,15 @@ TEST_F(Header, HundredsOfFieldsAllKept) {
       EXPECT_EQ(std::wstring(f.second), L"hop " + std::to_wstring(i) + L" caf\u00E9");
     }
   }
+}
+
+// A TOP reply's header arrives with the CR LF of the status line in front:
+// the first field keeps its name.
+TEST(HeaderFieldList, LeadingLineBreakOfATopReply) {
+  const std::string block = "\r\nFrom: a@example.org\r\nSubject: s\r\n";
+  pw::HeaderFieldList fields;
+  pw::parseFieldList(block.data(), block.size(), fields);
+  ASSERT_EQ(fields.size(), 2u);
+  EXPECT_EQ(fields[0].first, L"From");
+  EXPECT_EQ(fields[0].second, L"a@example.org");
 }

@@ -18,6 +18,11 @@ FakePeer& FakePeer::Expect(size_t bytes) {
   return *this;
 }
 
+FakePeer& FakePeer::ExpectLine() {
+  script_.push_back({Step::kExpectLine, 0, {}});
+  return *this;
+}
+
 FakePeer& FakePeer::Reply(const std::string& bytes) {
   script_.push_back({Step::kReply, 0, bytes});
   return *this;
@@ -72,6 +77,16 @@ void FakePeer::Run() {
       std::lock_guard<std::mutex> lock(mutex_);
       peer_.Reset();
       return;
+    } else if (step.kind == Step::kExpectLine) {
+      // One byte at a time: nothing after the line is taken from the socket.
+      std::string line;
+      while (line.size() < 2 || line.compare(line.size() - 2, 2, "\r\n") != 0) {
+        char c;
+        if (recv(peer_.Get(), &c, 1, 0) != 1) return;
+        line += c;
+      }
+      std::lock_guard<std::mutex> lock(mutex_);
+      received_ += line;
     } else {
       size_t got = 0;
       while (got < step.count) {

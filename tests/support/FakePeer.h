@@ -24,6 +24,7 @@ class FakePeer {
   FakePeer& operator=(const FakePeer&) = delete;
 
   FakePeer& Expect(size_t bytes);            // read exactly that many bytes
+  FakePeer& ExpectLine();                    // read through the next CR LF
   FakePeer& Reply(const std::string& bytes); // send them in one call
   FakePeer& Hangup();                        // close the connection
   FakePeer& Pause(DWORD ms);                 // wait before the next step
@@ -33,7 +34,7 @@ class FakePeer {
 
  private:
   struct Step {
-    enum Kind { kExpect, kReply, kHangup, kPause } kind;
+    enum Kind { kExpect, kReply, kHangup, kPause, kExpectLine } kind;
     size_t count = 0;
     std::string bytes;
   };

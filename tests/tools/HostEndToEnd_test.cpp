@@ -196,3 +196,69 @@ TEST(HostEndToEnd, SavesWhenThePluginAsks) {
   ASSERT_EQ(rc2, 0) << again;
   EXPECT_NE(again.find("account Home: status 1, last error 0\n  messages: 2"), std::string::npos) << again;
 }
+
+// --reply: a message listed by one run is answered by the next, whose check
+// sends the reply through Exim; the report tells it was sent.
+TEST(HostEndToEnd, QueuedReplyGoesOutWithTheNextCheck) {
+  Service pop("dovecot"), smtp("exim");
+  ASSERT_TRUE(pop.Ok()) << pop.Error();
+  ASSERT_TRUE(smtp.Ok()) << smtp.Error();
+  AddMail(pop, 1, 10);
+  pwtest::LinuxTempDir dir;
+  const std::wstring settings = pwtest::WindowsPath(dir.Path() + "/settings.dat");
+  const std::wstring host = pwtest::WindowsPath(PW_BINARY_DIR "/dockhost.exe");
+  const std::wstring output = pwtest::WindowsPath(dir.Path() + "/output.txt");
+  // Filtering on (with no rules): headers are fetched, as a reply needs.
+  {
+    pw::SettingsTree tree;
+    tree.CreateNode(L"Filters");
+    tree.SetInt(L"useFilter", 1);
+    tree.CloseNode();
+    IStream* stream = nullptr;
+    ASSERT_TRUE(SUCCEEDED(SHCreateStreamOnFileEx(settings.c_str(), STGM_CREATE | STGM_WRITE, 0, TRUE, nullptr, &stream)));
+    const uint8_t version[4] = {25, 0, 0, 0};
+    stream->Write(version, 4, nullptr);
+    ASSERT_TRUE(tree.WriteToStream(stream));
+    stream->Release();
+  }
+  const std::wstring account = L"\"Home server=127.0.0.1 port=" + std::to_wstring(pop.Port()) +
+                               L" user=user password=secret out-server=127.0.0.1 out-port=" +
+                               std::to_wstring(smtp.Port()) + L" out-from=me@example.org out-name=Me\"";
+  int rc = RunProgram(L"\"" + host + L"\" --settings \"" + settings + L"\" --account " + account +
+                          L" --check 30 --report --save",
+                      output, 60000);
+  std::string out = ReadOutput(dir.Path() + "/output.txt");
+  ASSERT_EQ(rc, 0) << out;
+  ASSERT_NE(out.find("messages: 1"), std::string::npos) << out;
+
+  rc = RunProgram(L"\"" + host + L"\" --settings \"" + settings +
+                      L"\" --reply Home 1 \"Thanks.\\n.\\nSee you\" --subject \"Re: mail 1 (answered)\" --check 30 --report",
+                  output, 60000);
+  out = ReadOutput(dir.Path() + "/output.txt");
+  ASSERT_EQ(rc, 0) << out;
+  EXPECT_NE(out.find("Reply sent to a@example.org"), std::string::npos) << out;
+  EXPECT_NE(out.find("last error 0"), std::string::npos) << out;
+
+  std::string file;
+  for (int i = 0; i < 100 && file.empty(); ++i) {
+    const std::string listing = pwtest::ReadLinuxFile(smtp.Dir() + "/mainlog");
+    if (listing.find("Completed") != std::string::npos) {
+      // One delivery: the maildir's only file.
+      WIN32_FIND_DATAW found;
+      HANDLE h = FindFirstFileW((pwtest::WindowsPath(smtp.Dir() + "/maildir/new") + L"\\*.*").c_str(), &found);
+      if (h != INVALID_HANDLE_VALUE) {
+        do {
+          if (found.cFileName[0] == L'.') continue;
+          std::wstring name = found.cFileName;
+          file = pwtest::ReadLinuxFile(smtp.Dir() + "/maildir/new/" + std::string(name.begin(), name.end()));
+        } while (FindNextFileW(h, &found));
+        FindClose(h);
+      }
+    }
+    if (file.empty()) Sleep(100);
+  }
+  ASSERT_FALSE(file.empty());
+  EXPECT_NE(file.find("Subject: Re: mail 1 (answered)\n"), std::string::npos) << file;
+  EXPECT_NE(file.find("From: Me <me@example.org>\n"), std::string::npos) << file;
+  EXPECT_NE(file.find("\n\nThanks.\n.\nSee you\n"), std::string::npos) << file;
+}

@@ -35,8 +35,14 @@ const char kUsage[] =
     "  --account TEXT     add or change an account: \"NAME key=value ...\" with keys\n"
     "                     server port user password security=none|tls|stls apop=0|1\n"
     "                     pin=SHA256-FINGERPRINT interval timeout delay (seconds)\n"
-    "                     suspend connection sound command (repeatable)\n"
+    "                     suspend connection sound command, and for replies out-server\n"
+    "                     out-port out-user out-password out-from out-name\n"
+    "                     out-security=none|tls|stls out-pin (repeatable)\n"
     "  --proxy TEXT       \"none\" or \"socks4|socks4a|socks5|http HOST PORT [USER PASSWORD]\"\n"
+    "  --reply ACCOUNT N TEXT  queue a quick reply to message N (from 1, as --report\n"
+    "                     lists them); it goes out in the next check's send pass;\n"
+    "                     \\n in TEXT is a line break, TEXT holds no double quote\n"
+    "  --subject TEXT     the subject of the --reply before it (default: Re: ...)\n"
     "  --check SECONDS    check every account now and wait until all are done\n"
     "  --report           print every account's messages and connection log\n"
     "  --wait-checks S    run until every account has ended a check by itself (at most S seconds)\n"
@@ -87,6 +93,14 @@ bool Parse(int argc, wchar_t** argv, Options& o) {
     else if (a == L"--verbose") o.verbose = true;
     else if (a == L"--account") { if (!next(v)) return false; o.controls.push_back(L"account " + v); }
     else if (a == L"--proxy") { if (!next(v)) return false; o.controls.push_back(L"proxy " + v); }
+    else if (a == L"--reply") {
+      std::wstring account, index, text;
+      if (!next(account) || !next(index) || !next(text)) return false;
+      o.controls.push_back(L"reply \"" + account + L"\" " + index + L" \"" + text + L"\"");
+    } else if (a == L"--subject") {
+      if (!next(v) || o.controls.empty() || o.controls.back().rfind(L"reply ", 0) != 0) return false;
+      o.controls.back() += L" \"" + v + L"\"";
+    }
     else if (a == L"--check") { if (!next(v)) return false; o.check = _wtof(v.c_str()); }
     else if (a == L"--report") o.report = true;
     else if (a == L"--wait-checks") { if (!next(v)) return false; o.waitChecks = _wtof(v.c_str()); }
