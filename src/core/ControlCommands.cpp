@@ -17,7 +17,9 @@
 #include <vector>
 
 #include "core/PluginObject.h"
+#include "base/Module.h"
 #include "mail/SessionFactory.h"
+#include "resource.h"
 
 namespace pw {
 namespace {
@@ -79,6 +81,7 @@ bool SetKey(AccountSettings& s, const std::wstring& key, const std::wstring& v, 
     error = L"unknown key " + key;
     return false;
   }
+  s.Normalize();
   return true;
 }
 
@@ -108,12 +111,13 @@ std::wstring Subject(const MailMessage& m) {
 
 std::wstring PluginObject::ControlReport() const {
   std::wstring out;
+  if (settingsUnread_) AppendF(out, L"settings: %ls\n", LoadStr(IDS_SETTINGS_UNREAD).c_str());
   SharedGuard g(accountsLock_);
   for (const auto& a : accounts_) {
     const uint32_t error = a->lastError;
     AppendF(out, L"account %ls: status %u, last error %u%ls%ls%ls\n", a->settings.accountName,
             static_cast<unsigned>(a->GetStatus()), error, error ? L" (" : L"",
-            error ? SessionErrorText(error, 0).c_str() : L"", error ? L")" : L"");
+            error ? a->ErrorText().c_str() : L"", error ? L")" : L"");
     {
       SharedGuard m(a->MessageLock());
       AppendF(out, L"  messages: %zu\n", a->Messages().Size());
