@@ -48,6 +48,7 @@ void Scheduler::CheckerStarted() {
   lastDetect_ = GetTickCount64();
   saveAskedAt_ = 0;
   painted_ = false;
+  startFlags_ = plugin_.buttonFlags_;
   RefreshConnection();
 }
 
@@ -128,11 +129,12 @@ DWORD Scheduler::CheckerTick(bool force) {
   plugin_.buttonFlags_ = flags;
   // Repainted only when the picture changes.
   const Picture picture{flags, paused, moving ? plugin_.frame_.load() : 0u, showCount ? count : 0u};
-  if (!painted_ || !(picture == lastPicture_)) {
-    lastPicture_ = picture;
-    painted_ = true;
-    if (host) host->Repaint(dockrail::kRepaintButton);
-  }
+  // The host drew the button before the first tick: that picture is
+  // repainted only when the state differs from the one it was drawn with.
+  const bool changedPicture = painted_ ? !(picture == lastPicture_) : (flags != startFlags_ || moving);
+  lastPicture_ = picture;
+  painted_ = true;
+  if (changedPicture && host) host->Repaint(dockrail::kRepaintButton);
   if (moving) return kCheckerTickMs;
   if (countingDown || ConnectionNeeded()) delay = std::min(delay, ToNextSecond());
   return delay;

@@ -42,6 +42,7 @@ class Scheduler final : public CheckerClient {
   ULONGLONG lastDetect_ = 0;
   ULONGLONG saveAskedAt_ = 0;  // 0: not asked since the marks were last clear
   bool painted_ = false;       // lastPicture_ has been shown
+  uint32_t startFlags_ = 0;    // the button state when the thread started
   Picture lastPicture_;
 };
 
