@@ -16,7 +16,7 @@ namespace pw {
 inline constexpr UINT kCheckerQuit = WM_USER + 10;
 inline constexpr UINT kCheckerTick = WM_USER + 11;  // a tick on demand
 inline constexpr UINT kCheckerTickMs = 50;     // shortest time between timed ticks
-inline constexpr DWORD kCheckerMaxSleep = 1000;  // longest, so that outside changes show
+inline constexpr DWORD kCheckerMaxSleep = 5000;  // longest, so that outside changes show
 
 // What the thread runs: called on the checker thread only.
 class CheckerClient {

@@ -49,7 +49,10 @@ void PluginAccountOwner::MessageAdded(MailAccount& account, MailMessage& message
     account.Release();
   }
 }
-void PluginAccountOwner::MessageRemoved(MailAccount&, MailMessage& m) { PostRecord(plugin_, WM_USER, 1, m); }
+void PluginAccountOwner::MessageRemoved(MailAccount&, MailMessage& m) {
+  PostRecord(plugin_, WM_USER, 1, m);
+  plugin_.WakeChecker();  // the count on the button may change
+}
 void PluginAccountOwner::MessageRead(MailAccount&, MailMessage& m) {
   PostRecord(plugin_, WM_USER, 3, m);
   plugin_.WakeChecker();  // the button may change

@@ -77,13 +77,14 @@ DWORD Scheduler::CheckerTick(bool force) {
   uint32_t flags = 0;
   uint32_t count = 0;
   bool changed = false;
-  bool countingDown = false;
+  int32_t nextDue = -1;  // fewest seconds any account waits for its check
   {
     SharedGuard g(plugin_.accountsLock_);
     for (const auto& a : plugin_.accounts_) {
       a->Tick(force);
       if (a->dirty) changed = true;
-      if (a->secondsToNext >= 0) countingDown = true;
+      const int32_t wait = a->secondsToNext;
+      if (wait >= 0 && (nextDue < 0 || wait < nextDue)) nextDue = wait;
       switch (a->GetStatus()) {
         case AccountStatus::NewMail: flags |= 1; break;
         case AccountStatus::Error: flags |= 2; break;
@@ -136,7 +137,14 @@ DWORD Scheduler::CheckerTick(bool force) {
   painted_ = true;
   if (changedPicture && host) host->Repaint(dockrail::kRepaintButton);
   if (moving) return kCheckerTickMs;
-  if (countingDown || ConnectionNeeded()) delay = std::min(delay, ToNextSecond());
+  // The countdowns move every second, but only the list window shows them;
+  // otherwise the next tick is when the first account is due.
+  if (ConnectionNeeded() || (nextDue >= 0 && plugin_.ListWindowExists())) {
+    delay = std::min(delay, ToNextSecond());
+  } else if (nextDue >= 0) {
+    const ULONGLONG due = static_cast<ULONGLONG>(nextDue > 0 ? nextDue - 1 : 0) * 1000 + ToNextSecond();
+    delay = std::min<ULONGLONG>(delay, due);
+  }
   return delay;
 }
 
