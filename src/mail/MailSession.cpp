@@ -390,6 +390,14 @@ bool MailSession::TlsCertificateAccepted(intptr_t verifyResult) {
 }
 
 int MailSession::OnLayerNotify(CSocketLayer* layer, int kind, intptr_t param1, intptr_t param2) {
+  if (kind == 0) {
+    // The proxy's own connection is up: its handshake gets a time-out
+    // window of its own.
+    if (proxyLayer_ && layer == proxyLayer_.get() && param1 == kLayerConnected &&
+        (state_ == kPop3Connect || state_ == kSmtpConnect))
+      SetTimer(kReplyTimer, timeout_);
+    return 1;
+  }
   if (kind != 1) return 1;
   if (proxyLayer_ && layer == proxyLayer_.get()) {
     switch (param1) {

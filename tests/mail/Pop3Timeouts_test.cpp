@@ -1,7 +1,9 @@
 // The account's time-out bounds every phase of a session: a connect to a
-// server whose listen queue is full, and a reply that drips in too slowly
-// to count as progress. A steady but slow reply still arrives whole.
-// The dripping peer is scripted: no real server sends a byte every second.
+// server whose listen queue is full, a reply that drips in too slowly to
+// count as progress, and a proxy that never answers. A steady but slow
+// reply still arrives whole.
+// The dripping peer and the silent proxy are scripted: no real server does
+// either.
 #include <winsock2.h>
 #include <gtest/gtest.h>
 
@@ -12,6 +14,7 @@
 #include "mail/MailSession.h"
 #include "mail/RecordingSink.h"
 #include "net/NetHandles.h"
+#include "net/ProxyLayer.h"
 #include "support/FakePeer.h"
 #include "support/Pump.h"
 
@@ -86,6 +89,20 @@ TEST_F(Pop3TimeoutTest, ConnectToAFullListenQueueEndsWithTheTimeout) {
   EXPECT_GE(Elapsed(), kTimeout - 100);
   EXPECT_EQ(sink_.errors, std::vector<uint32_t>{pw::kErrorTimeout}) << sink_.Dump();
   EXPECT_EQ(sink_.Count("S10"), 1);
+}
+
+TEST_F(Pop3TimeoutTest, SilentProxyEndsWithTheTimeout) {
+  // A SOCKS 5 proxy that takes the connection and the greeting and never
+  // answers (scripted: no real proxy stays silent).
+  FakePeer proxy;
+  proxy.Expect(3).Pause(30000);
+  const int port = proxy.Start();
+  ASSERT_NE(port, 0);
+  session_.SetProxy(L"127.0.0.1", static_cast<uint32_t>(port), pw::kProxySocks5, nullptr, nullptr);
+  Start(110);
+  ASSERT_TRUE(sink_.WaitClosed(kTimeout + 3000)) << "still connecting after " << Elapsed() << " ms";
+  EXPECT_GE(Elapsed(), kTimeout - 100);
+  EXPECT_EQ(sink_.errors, std::vector<uint32_t>{pw::kErrorTimeout}) << sink_.Dump();
 }
 
 TEST_F(Pop3TimeoutTest, DrippingReplyEndsWithinOneWindow) {
