@@ -183,6 +183,10 @@ bool PluginObject::ControlProxy(const std::vector<std::wstring>& words, std::wst
   if (type > 0) {
     Copy(p.server, words[2]);
     p.port = static_cast<int32_t>(Number(words[3]));
+    if (p.port < 1 || p.port > 65535) {
+      error = L"the proxy port must lie between 1 and 65535";
+      return false;
+    }
     p.options = type;
     if (words.size() >= 6) {
       Copy(p.user, words[4]);
