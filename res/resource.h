@@ -41,6 +41,8 @@
 #define IDS_ERR_TLS_LIBRARY 226
 #define IDS_ERR_TLS_INIT 227
 #define IDS_ERR_TLS_CERTIFICATE 228
+#define IDS_ERR_CLOSED 250
+#define IDS_SETTINGS_UNREAD 251
 
 // Account status texts.
 #define IDS_STATUS_WAITING 133

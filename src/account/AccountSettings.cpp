@@ -75,6 +75,20 @@ void AccountSettings::Save(SettingsTree& t) const {
   SecureZeroMemory(&key, sizeof(key));
 }
 
+namespace {
+constexpr uint32_t kMinInterval = 60000;
+constexpr uint32_t kMinTimeout = 1000;
+constexpr uint32_t kMaxTimeout = 600000;
+}  // namespace
+
+void AccountSettings::Normalize() {
+  if (interval != 0 && interval < kMinInterval) interval = kMinInterval;
+  if (timeout < kMinTimeout) timeout = kMinTimeout;
+  if (timeout > kMaxTimeout) timeout = kMaxTimeout;
+  if (inPort < 1 || inPort > 65535) inPort = 110;
+  if (outPort < 1 || outPort > 65535) outPort = 25;
+}
+
 // A missing node leaves its fields at the load defaults: looking its keys
 // up in the account node would find another node's values ("options" of
 // "outgoing" for a missing "incomming").
@@ -121,6 +135,7 @@ void AccountSettings::Load(SettingsTree& t) {
     t.LeaveNode();
   }
   SecureZeroMemory(&key, sizeof(key));
+  Normalize();
 }
 
 }  // namespace pw

@@ -53,6 +53,11 @@ struct AccountSettings {
   wchar_t outFingerprint[100] = L"";
 
   uint32_t Mode() const { return connection & 0xF; }
+  // Brings values that cannot be right into range, so that what is shown
+  // and saved next is what is in force: a check interval is 0 (off) or at
+  // least a minute, a time-out lies between 1 s and 10 minutes, a port
+  // between 1 and 65535 (else the protocol's usual one).
+  void Normalize();
 
   // The "settings", "incomming" and "outgoing" nodes of an account node
   // that is already open. Both passwords are sealed anew on every save, so

@@ -128,6 +128,9 @@ class MailAccount final : public IMailSessionSink {
   RefPtr<MailMessage> FindMessage(const wchar_t* uidl) const;
   // Copies of the log entries from `first` on.
   std::vector<AccountEvent> Events(size_t first = 0) const;
+  // What the user is shown for the last error: the code's text, with the
+  // server's line when one came. Empty without an error.
+  std::wstring ErrorText() const;
   AccountOwner* Owner() const { return owner_; }
 
   AccountSettings settings;
@@ -181,6 +184,7 @@ class MailAccount final : public IMailSessionSink {
   MessageList messages_;
   mutable SharedLock eventLock_;
   std::vector<AccountEvent> events_;
+  std::wstring errorText_;  // under eventLock_
   AccountOwner* owner_;
   volatile LONG refCount_ = 1;
   // Between the two sentinels of a listing (checker thread only).

@@ -149,12 +149,29 @@ void MailAccount::OnDeleted(const char* uidl) {
 }
 
 void MailAccount::OnError(uint32_t code, uint32_t param, const char* text) {
+  const std::wstring line = text ? AnsiToWide(text) : SessionErrorText(code, param);
+  LogEvent(EventKind::Error, line.c_str());
+  // A dropped connection (or a send that fails on it) after an earlier
+  // failure of this check, such as a server that said "-ERR [SYS/TEMP]
+  // Server shutting down" and hung up, keeps that failure: it says why.
+  const bool drop = code == kErrorReceive || code == kErrorClosed || code == kErrorSend;
+  if (drop && lastError != 0) return;
+  std::wstring shown = SessionErrorText(code, param);
+  if (text && *text) shown += (shown.empty() ? L"" : L": ") + AnsiToWide(text);
+  {
+    ExclusiveGuard g(eventLock_);
+    errorText_ = shown;
+  }
   statusCode = kStatusError;
   statusArg = code;
-  if (owner_) owner_->StatusChanged(*this, kStatusError, code);
-  std::wstring line = text ? AnsiToWide(text) : SessionErrorText(code, param);
-  LogEvent(EventKind::Error, line.c_str());
   lastError = code;
+  if (owner_) owner_->StatusChanged(*this, kStatusError, code);
+}
+
+std::wstring MailAccount::ErrorText() const {
+  if (lastError == 0) return std::wstring();
+  SharedGuard g(eventLock_);
+  return errorText_.empty() ? SessionErrorText(lastError, 0) : errorText_;
 }
 
 int MailAccount::RunPendingActions(MailMessage& m) {

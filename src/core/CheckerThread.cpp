@@ -1,5 +1,7 @@
 #include "core/CheckerThread.h"
 
+#include <algorithm>
+
 namespace pw {
 
 bool CheckerThread::Running() const {
@@ -34,30 +36,45 @@ DWORD WINAPI CheckerThread::Main(void* param) {
   ScopedCoInit com;
   MSG msg;
   PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // create the queue
-  UINT_PTR timer = SetTimer(nullptr, 0, kCheckerTickMs, nullptr);
   if (self->client_) self->client_->CheckerStarted();
   SetEvent(self->ready_.Get());
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    if (msg.hwnd == nullptr && msg.message == kCheckerQuit) break;
-    if (msg.hwnd == nullptr && (msg.message == kCheckerTick || (msg.message == WM_TIMER && msg.wParam == timer))) {
-      self->Tick();
-      continue;
+  // No periodic timer: the thread sleeps until the next tick is due or a
+  // message comes, so an idle plug-in costs nothing.
+  ULONGLONG next = 0;  // the first tick at once
+  bool asked = false;
+  for (;;) {
+    const ULONGLONG now = GetTickCount64();
+    if (asked || now >= next) {
+      asked = false;
+      const DWORD delay = std::clamp<DWORD>(self->Tick(), kCheckerTickMs, kCheckerMaxSleep);
+      next = GetTickCount64() + delay;
     }
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
+    const ULONGLONG after = GetTickCount64();
+    const DWORD wait = next > after ? static_cast<DWORD>(next - after) : 0;
+    MsgWaitForMultipleObjectsEx(0, nullptr, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT || (msg.hwnd == nullptr && msg.message == kCheckerQuit)) goto done;
+      if (msg.hwnd == nullptr && msg.message == kCheckerTick) {
+        asked = true;
+        continue;
+      }
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
   }
+done:
   // The sessions' sockets belong to this thread: they are closed here,
   // not from the thread that asked us to stop.
   if (self->client_) self->client_->CheckerStopping();
-  KillTimer(nullptr, timer);
   return 0;
 }
 
-void CheckerThread::Tick() {
+DWORD CheckerThread::Tick() {
   ++ticks_;
   const bool force = checkNow_;
-  if (client_) client_->CheckerTick(force);
+  const DWORD delay = client_ ? client_->CheckerTick(force) : INFINITE;
   if (force) checkNow_ = false;
+  return delay;
 }
 
 }  // namespace pw

@@ -1,6 +1,9 @@
-// The checker thread: a message loop with a 50 ms thread timer on which the
-// accounts' due checks and all sessions run (their sockets' helper windows
-// belong to it). It ends on the thread message WM_USER + 10.
+// The checker thread: a message loop on which the accounts' due checks and
+// all sessions run (their sockets' helper windows belong to it). Between
+// ticks it sleeps until the time its client asked for (the next check due,
+// the next countdown second, the next animation frame), and wakes early for
+// a tick requested with WM_USER + 11. It ends on the thread message
+// WM_USER + 10.
 #pragma once
 
 #include <windows.h>
@@ -12,14 +15,16 @@ namespace pw {
 
 inline constexpr UINT kCheckerQuit = WM_USER + 10;
 inline constexpr UINT kCheckerTick = WM_USER + 11;  // a tick on demand
-inline constexpr UINT kCheckerTickMs = 50;
+inline constexpr UINT kCheckerTickMs = 50;     // shortest time between timed ticks
+inline constexpr DWORD kCheckerMaxSleep = 5000;  // longest, so that outside changes show
 
 // What the thread runs: called on the checker thread only.
 class CheckerClient {
  public:
   virtual void CheckerStarted() = 0;
-  // force: "Check Mail Now" was asked for since the last tick.
-  virtual void CheckerTick(bool force) = 0;
+  // force: "Check Mail Now" was asked for since the last tick. Returns the
+  // milliseconds until the next tick is needed (INFINITE: none).
+  virtual DWORD CheckerTick(bool force) = 0;
   // Before the thread ends: close the running sessions.
   virtual void CheckerStopping() = 0;
 
@@ -38,15 +43,23 @@ class CheckerThread {
   // Posts the quit message and waits for the thread without limit.
   void Stop();
   bool Running() const;
-  // Read by the thread at its next tick and cleared after that tick.
-  void RequestCheckNow() { checkNow_ = true; }
+  // Read by the thread at its next tick, which comes at once, and cleared
+  // after that tick.
+  void RequestCheckNow() {
+    checkNow_ = true;
+    Wake();
+  }
+  // A tick as soon as the thread can (any thread).
+  void Wake() const {
+    if (threadId_) PostThreadMessageW(threadId_, kCheckerTick, 0, 0);
+  }
   bool CheckNowPending() const { return checkNow_; }
   DWORD ThreadId() const { return threadId_; }
   unsigned long Ticks() const { return ticks_; }
 
  private:
   static DWORD WINAPI Main(void* self);
-  void Tick();
+  DWORD Tick();
 
   CheckerClient* client_;
   ScopedHandle thread_;

@@ -24,7 +24,9 @@
 #include "account/QuickReply.h"
 #include "core/PluginObject.h"
 #include "mime/CharsetList.h"
+#include "base/Module.h"
 #include "mail/SessionFactory.h"
+#include "resource.h"
 
 namespace pw {
 namespace {
@@ -111,6 +113,7 @@ bool SetKey(AccountSettings& s, const std::wstring& key, const std::wstring& v, 
     error = L"unknown key " + key;
     return false;
   }
+  s.Normalize();
   return true;
 }
 
@@ -140,12 +143,13 @@ std::wstring Subject(const MailMessage& m) {
 
 std::wstring PluginObject::ControlReport() const {
   std::wstring out;
+  if (settingsUnread_) AppendF(out, L"settings: %ls\n", LoadStr(IDS_SETTINGS_UNREAD).c_str());
   SharedGuard g(accountsLock_);
   for (const auto& a : accounts_) {
     const uint32_t error = a->lastError;
     AppendF(out, L"account %ls: status %u, last error %u%ls%ls%ls\n", a->settings.accountName,
             static_cast<unsigned>(a->GetStatus()), error, error ? L" (" : L"",
-            error ? SessionErrorText(error, 0).c_str() : L"", error ? L")" : L"");
+            error ? a->ErrorText().c_str() : L"", error ? L")" : L"");
     {
       SharedGuard m(a->MessageLock());
       AppendF(out, L"  messages: %zu\n", a->Messages().Size());
@@ -220,6 +224,10 @@ bool PluginObject::ControlProxy(const std::vector<std::wstring>& words, std::wst
   if (type > 0) {
     Copy(p.server, words[2]);
     p.port = static_cast<int32_t>(Number(words[3]));
+    if (p.port < 1 || p.port > 65535) {
+      error = L"the proxy port must lie between 1 and 65535";
+      return false;
+    }
     p.options = type;
     if (words.size() >= 6) {
       Copy(p.user, words[4]);

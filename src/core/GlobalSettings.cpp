@@ -132,6 +132,7 @@ bool LoadConnectionNode(SettingsTree& t, GlobalSettings& s) {
   ReadStr(t, L"server", s.proxy.server);
   ReadStr(t, L"user", s.proxy.user);
   s.proxy.port = t.GetInt(L"port", 0);
+  if (s.proxy.port < 0 || s.proxy.port > 65535) s.proxy.port = 0;  // no port rather than a wrong one
   s.proxy.options = t.GetInt(L"options", 0);
   ReadScrambled(t, L"password", s.proxy.password);
   t.LeaveNode();

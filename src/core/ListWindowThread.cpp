@@ -48,6 +48,7 @@ DWORD WINAPI ListWindowThread::Main(void* param) {
     ShowWindow(w, SW_SHOWNORMAL);
   }
   self->window_ = w;
+  self->plugin_.WakeChecker();  // its countdowns are shown from now on
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     if (msg.message == kListClose) break;

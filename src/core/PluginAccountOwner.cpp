@@ -49,8 +49,17 @@ void PluginAccountOwner::MessageAdded(MailAccount& account, MailMessage& message
     account.Release();
   }
 }
-void PluginAccountOwner::MessageRemoved(MailAccount&, MailMessage& m) { PostRecord(plugin_, WM_USER, 1, m); }
-void PluginAccountOwner::MessageRead(MailAccount&, MailMessage& m) { PostRecord(plugin_, WM_USER, 3, m); }
+void PluginAccountOwner::MessageRemoved(MailAccount&, MailMessage& m) {
+  PostRecord(plugin_, WM_USER, 1, m);
+  plugin_.WakeChecker();  // the count on the button may change
+}
+void PluginAccountOwner::MessageRead(MailAccount&, MailMessage& m) {
+  PostRecord(plugin_, WM_USER, 3, m);
+  plugin_.WakeChecker();  // the button may change
+}
+
+// The button shows the check's outcome at once, not at the next timed tick.
+void PluginAccountOwner::CheckEnded(MailAccount&) { plugin_.WakeChecker(); }
 void PluginAccountOwner::MessagesReset(MailAccount& a) { PostRecord(plugin_, WM_USER, 2, a); }
 void PluginAccountOwner::ScheduleChanged(MailAccount& a) { PostRecord(plugin_, WM_USER, 5, a); }
 void PluginAccountOwner::EventLogged(MailAccount& a) { PostRecord(plugin_, WM_USER, 7, a); }

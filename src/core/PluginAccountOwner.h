@@ -21,6 +21,7 @@ class PluginAccountOwner final : public AccountOwner {
   void MessageAdded(MailAccount& account, MailMessage& message) override;
   void MessageRemoved(MailAccount& account, MailMessage& message) override;
   void MessageRead(MailAccount& account, MailMessage& message) override;
+  void CheckEnded(MailAccount& account) override;
   void MessagesReset(MailAccount& account) override;
   void StatusChanged(MailAccount& account, uint32_t status, uint32_t arg) override;
   void EventLogged(MailAccount& account) override;

@@ -87,34 +87,41 @@ HRESULT PluginObject::Destroy(UINT deleteFlag) {
   return 0;
 }
 
+// A stream that could not be read is a failure, so that the host keeps
+// what it has instead of taking the fresh configuration for the user's.
+// The plug-in runs on with the fresh one and asks for no save until the
+// user changes something.
 HRESULT PluginObject::Load(IStream* stream) {
-  if (stream) LoadStream(stream);
+  const bool read = !stream || LoadStream(stream);
+  settingsUnread_ = !read;
   Notifier::LoadAnimationStrips(*this);
   if (!settings_.pause) StartChecker();
-  return 0;
+  return read ? S_OK : E_FAIL;
 }
 
-void PluginObject::LoadStream(IStream* stream) {
+bool PluginObject::LoadStream(IStream* stream) {
   // A second Load on a running object: stop the checker, and with it every
   // session, before the accounts they report to are replaced.
   StopChecker();
   uint8_t v[4];
   ULONG got = 0;
-  if (FAILED(stream->Read(v, 4, &got)) || got != 4) return;
+  if (FAILED(stream->Read(v, 4, &got))) return false;
+  if (got == 0) return true;  // nothing stored yet: a fresh configuration
+  if (got != 4) return false;
   uint32_t version = v[0] | (v[1] << 8) | (v[2] << 16) | (uint32_t(v[3]) << 24);
   if (version < kStreamVersion) {
     // Layouts of earlier releases are not read: they load as a fresh
-    // configuration.
+    // configuration, and the caller hears that the stream was not read.
     std::vector<RefPtr<MailAccount>> old;
     {
       ExclusiveGuard g(accountsLock_);
       accounts_.swap(old);
     }
     settings_ = GlobalSettings();
-    return;
+    return false;
   }
   SettingsTree tree;
-  if (!tree.ReadFromStream(stream)) return;  // damaged: keep what we have
+  if (!tree.ReadFromStream(stream)) return false;  // damaged: keep what we have
   GlobalSettings s = settings_;
   LoadSettingsNode(tree, s);
   settings_ = s;
@@ -138,10 +145,14 @@ void PluginObject::LoadStream(IStream* stream) {
   LoadListPosNode(tree, settings_);
   LoadMessagesListNode(tree, settings_);
   sounds_.Start();
+  return true;
 }
 
 HRESULT PluginObject::Save(IStream* stream) {
-  if (stream) SaveStream(stream);
+  if (stream) {
+    SaveStream(stream);
+    settingsUnread_ = false;  // the host now holds settings that can be read
+  }
   return 0;
 }
 

@@ -69,6 +69,10 @@ class PluginObject final : public dockrail::IDockPlugin {
   const RECT& ButtonRect() const { return buttonRect_; }
   bool CheckerRunning() const { return checker_.Running(); }
   bool CheckNowPending() const { return checker_.CheckNowPending(); }
+  // The last Load could not read its stream, and nothing was saved since.
+  bool SettingsUnread() const { return settingsUnread_; }
+  // A tick as soon as the checker can: something the button shows changed.
+  void WakeChecker() const { checker_.Wake(); }
   // Written by the checker thread, read by the host's thread; plain words.
   // Button state: bit 0 some account has new mail, bit 1 a check failed.
   uint32_t ButtonFlags() const { return buttonFlags_; }
@@ -110,7 +114,8 @@ class PluginObject final : public dockrail::IDockPlugin {
   friend class Scheduler;
   ~PluginObject();
   void TearDown();
-  void LoadStream(IStream* stream);
+  // false when the stream could not be read (damaged, or an older layout).
+  bool LoadStream(IStream* stream);
   void SaveStream(IStream* stream);
   void RegisterHotkeys(WORD list, WORD reader);
   void NotifySettingsChanged();
@@ -134,6 +139,7 @@ class PluginObject final : public dockrail::IDockPlugin {
   std::atomic<uint32_t> buttonFlags_{0};
   std::atomic<uint32_t> connectionFlags_{0};
   std::atomic<uint32_t> frame_{0};
+  std::atomic<bool> settingsUnread_{false};
   AnimationStrip smallStrip_;
   AnimationStrip largeStrip_;
   int nextAccountId_ = 1;

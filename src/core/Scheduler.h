@@ -4,6 +4,7 @@
 // host when to save and when to repaint.
 #pragma once
 
+#include <windows.h>
 #include <cstdint>
 
 #include "core/CheckerThread.h"
@@ -17,7 +18,7 @@ class Scheduler final : public CheckerClient {
   explicit Scheduler(PluginObject& plugin) : plugin_(plugin) {}
 
   void CheckerStarted() override;
-  void CheckerTick(bool force) override;
+  DWORD CheckerTick(bool force) override;
   void CheckerStopping() override;
 
   // Bit 0: a dial-up connection is up; bit 1: the system reports an
@@ -28,8 +29,21 @@ class Scheduler final : public CheckerClient {
   bool ConnectionNeeded() const;
   void RefreshConnection();
 
+  // What the button shows; it is repainted only when this changes.
+  struct Picture {
+    uint32_t flags = 0;
+    bool paused = false;
+    uint32_t frame = 0;
+    uint32_t count = 0;
+    bool operator==(const Picture&) const = default;
+  };
+
   PluginObject& plugin_;
-  unsigned detectTicks_ = 0;
+  ULONGLONG lastDetect_ = 0;
+  ULONGLONG saveAskedAt_ = 0;  // 0: not asked since the marks were last clear
+  bool painted_ = false;       // lastPicture_ has been shown
+  uint32_t startFlags_ = 0;    // the button state when the thread started
+  Picture lastPicture_;
 };
 
 }  // namespace pw

@@ -10,7 +10,9 @@
 
 #include "base/StrConv.h"
 #include "core/PluginObject.h"
+#include "base/Module.h"
 #include "mail/SessionFactory.h"
+#include "resource.h"
 
 namespace pw::Notifier {
 namespace {
@@ -35,7 +37,7 @@ std::vector<AccountLine> Walk(const PluginObject& plugin) {
     line.name = account->settings.accountName;
     uint32_t error = account->CountNew(&line.count, &line.bytes);
     line.failed = !CheckedWell(error) && account->GetStatus() == AccountStatus::Error;
-    if (line.failed) line.error = SessionErrorText(error, 0);
+    if (line.failed) line.error = account->ErrorText();
     lines.push_back(std::move(line));
   }
   return lines;
@@ -71,6 +73,7 @@ std::wstring TitleTooltip(const PluginObject& plugin) {
 
 std::wstring PlainTooltip(const PluginObject& plugin) {
   std::wstring text = plugin.Caption();
+  if (plugin.SettingsUnread()) text += L"\n" + LoadStr(IDS_SETTINGS_UNREAD);
   for (const AccountLine& line : Walk(plugin)) {
     if (line.failed)
       text += L"\n" + line.name + L"\t" + line.error;
@@ -91,6 +94,7 @@ void FillTooltip(const PluginObject& plugin, dockrail::TooltipInfo& info) {
 
 std::wstring RichTooltipText(const PluginObject& plugin) {
   std::wstring text;
+  if (plugin.SettingsUnread()) text = LoadStr(IDS_SETTINGS_UNREAD);
   for (const AccountLine& line : Walk(plugin)) {
     std::wstring entry;
     if (line.failed) {

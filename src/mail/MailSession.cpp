@@ -18,6 +18,10 @@ constexpr int kSendChunk = 64 * 1024;
 constexpr int kReceiveChunk = 4096;
 constexpr int kReadsPerEvent = 64;  // at most 256 KiB per notification
 constexpr int kWritesPerEvent = 16;  // at most 1 MiB per FD_WRITE
+// Least a reply must bring within one time-out window (or the rest of the
+// reply, when that is less, since a complete reply ends the window).
+constexpr size_t kProgressBytes = 1024;
+constexpr size_t kMaxLineShown = 256;  // of a server line in an error text
 
 // Milliseconds of the performance counter: under Wine the tick count can lag
 // behind by tens of milliseconds, which would end a time-out early.
@@ -149,6 +153,11 @@ int MailSession::Connect(const wchar_t* host, uint32_t port, uint32_t options, c
   }
   Status(kStatusConnecting, nullptr);
   SetState(smtp ? kSmtpConnect : kPop3Connect);
+  lastLine_.clear();
+  // The time-out bounds the connect (and a proxy's handshake behind it): a
+  // server whose queue is full drops the SYN, and Winsock alone would try
+  // for minutes.
+  SetTimer(kReplyTimer, timeout_);
   const std::string ansiHost = ToAnsi(host);
   if (!CAsyncSocketEx::Connect(ansiHost.c_str(), port) && GetLastError() != WSAEWOULDBLOCK) {
     Fail(kErrorConnect, 0, nullptr);
@@ -246,6 +255,7 @@ void MailSession::OnReceive(int) {
     const int n = Receive(buffer_.data() + had, kReceiveChunk);
     const int error = n == SOCKET_ERROR ? GetLastError() : 0;
     buffer_.resize(had + (n > 0 ? static_cast<size_t>(n) : 0));
+    if (n > 0) windowBytes_ += static_cast<size_t>(n);
     if (state_ == kPop3Idle) return;  // a layer's report ended the session
     if (n == SOCKET_ERROR && error == WSAEWOULDBLOCK) {
       readCut_ = false;
@@ -254,8 +264,8 @@ void MailSession::OnReceive(int) {
     }
     if (n <= 0) {
       if (i == 0) {
-        const std::string sofar = buffer_;
-        Fail(kErrorReceive, 0, sofar.c_str());
+        const std::string line = DropLine();
+        Fail(kErrorReceive, 0, line.empty() ? nullptr : line.c_str());
         return;
       }
       ended = true;  // the bytes read before are handled first
@@ -272,8 +282,8 @@ void MailSession::OnReceive(int) {
   else
     SmtpReceived();
   if (ended && state_ != kPop3Idle) {
-    const std::string sofar = buffer_;
-    Fail(kErrorReceive, 0, sofar.c_str());
+    const std::string line = DropLine();
+    Fail(kErrorReceive, 0, line.empty() ? nullptr : line.c_str());
   }
 }
 
@@ -301,6 +311,16 @@ bool MailSession::ReadReply(bool multiLine, size_t limit, std::string& reply) {
     }
     return false;
   }
+  // What the server said besides its positive replies is kept for the
+  // error of a connection it drops next: a refusal, or a line it sent
+  // unasked after a reply ("-ERR [SYS/TEMP] Server shutting down.").
+  const size_t after = at + termLength;
+  if (after < buffer_.size())
+    lastLine_.assign(buffer_, after, std::min(buffer_.find("\r\n", after) - after, kMaxLineShown));
+  else if (_strnicmp(buffer_.c_str(), "+OK", 3) != 0)
+    lastLine_.assign(buffer_, 0, std::min(buffer_.find("\r\n"), kMaxLineShown));
+  else
+    lastLine_.clear();
   buffer_.resize(at);
   reply.clear();
   reply.swap(buffer_);
@@ -313,24 +333,47 @@ bool MailSession::ReadReply(bool multiLine, size_t limit, std::string& reply) {
 void MailSession::OnClose(int error) {
   KillTimer(kReplyTimer);
   if (error) {
-    Error(kErrorClosed, static_cast<uint32_t>(error), nullptr);
+    const std::string line = DropLine();
+    Error(kErrorClosed, static_cast<uint32_t>(error), line.empty() ? nullptr : line.c_str());
   } else if (state_ != kPop3Idle) {
-    // The server hung up while a reply was due: what came so far goes along.
-    const std::string sofar = buffer_;
-    Error(kErrorReceive, 0, sofar.c_str());
+    // The server hung up while a reply was due: its last line goes along.
+    const std::string line = DropLine();
+    Error(kErrorReceive, 0, line.empty() ? nullptr : line.c_str());
   }
   SetState(kPop3Idle);
   Status(kStatusClosed, nullptr);
 }
 
-// The reply time-out restarts with every command and every chunk received.
+std::string MailSession::DropLine() const {
+  // What the server sent last: the start of a reply cut short, else what
+  // it said besides a positive reply.
+  if (buffer_.empty()) return lastLine_;
+  return buffer_.substr(0, std::min(buffer_.find("\r\n"), kMaxLineShown));
+}
+
+// The reply time-out restarts with every command, and with a chunk of a
+// reply only once the window has brought kProgressBytes: a server that
+// drips a byte now and then cannot hold a check forever. A reply of S bytes
+// therefore gets at most S / 1024 + 1 windows, and a check of C commands
+// whose replies total B bytes ends within (C + B / 1024) * timeout, plus
+// one window each for the connect and a TLS handshake.
 // Restarting a window timer costs two calls into the window system each
 // time, so the session moves a deadline instead and keeps one window timer
 // running; when it fires before the deadline it is started again for the
 // time left.
 BOOL MailSession::SetTimer(UINT id, UINT milliseconds) {
   if (id == 0) return TRUE;
-  const ULONGLONG deadline = NowMs() + milliseconds;
+  const ULONGLONG now = NowMs();
+  if (id == kReplyTimer && !buffer_.empty() && deadline_ != 0 && windowBytes_ < kProgressBytes) {
+    // Part of a reply came, too little to count as progress: the window
+    // keeps its deadline (a chunk's notification may have stopped it).
+    timeoutId_ = id;
+    const UINT left = deadline_ > now ? static_cast<UINT>(deadline_ - now) : 0;
+    if (GetTimerId() == 0 || timerDue_ > deadline_) return StartWindowTimer(id, left);
+    return TRUE;
+  }
+  windowBytes_ = 0;
+  const ULONGLONG deadline = now + milliseconds;
   BOOL ok = TRUE;
   if (GetTimerId() == 0 || timerDue_ > deadline) ok = StartWindowTimer(id, milliseconds);
   timeoutId_ = id;
@@ -372,6 +415,14 @@ bool MailSession::TlsCertificateAccepted(intptr_t verifyResult) {
 }
 
 int MailSession::OnLayerNotify(CSocketLayer* layer, int kind, intptr_t param1, intptr_t param2) {
+  if (kind == 0) {
+    // The proxy's own connection is up: its handshake gets a time-out
+    // window of its own.
+    if (proxyLayer_ && layer == proxyLayer_.get() && param1 == kLayerConnected &&
+        (state_ == kPop3Connect || state_ == kSmtpConnect))
+      SetTimer(kReplyTimer, timeout_);
+    return 1;
+  }
   if (kind != 1) return 1;
   if (proxyLayer_ && layer == proxyLayer_.get()) {
     switch (param1) {

@@ -121,6 +121,8 @@ class MailSession : public IMailSession, public CAsyncSocketEx {
   bool ReadReply(bool multiLine, size_t limit, std::string& reply);
   BOOL StartWindowTimer(UINT id, UINT milliseconds);
   void Fail(uint32_t code, uint32_t param, const char* text);
+  // The server's last line, for the error of a dropped connection.
+  std::string DropLine() const;
   void Status(uint32_t code, const char* text);
   void Error(uint32_t code, uint32_t param, const char* text);
   bool TlsCertificateAccepted(intptr_t verifyResult);
@@ -196,6 +198,8 @@ class MailSession : public IMailSession, public CAsyncSocketEx {
   UINT timeoutId_ = 0;        // the running time-out (1 reply, 2 send), or 0
   ULONGLONG deadline_ = 0;    // when it ends (NowMs)
   ULONGLONG timerDue_ = 0;    // when the window timer behind it fires
+  size_t windowBytes_ = 0;    // received since the time-out last restarted
+  std::string lastLine_;      // first line of the last complete reply
   std::unique_ptr<CProxyLayer> proxyLayer_;
   std::unique_ptr<CTlsLayer> tlsLayer_;
 };

@@ -114,7 +114,9 @@ void MailSession::Pop3Reply(std::string& reply) {
       }
       Status(kStatusReply, first.c_str());
       // Anything the server sent after "+OK" was dropped with the reply;
-      // from here on the bytes belong to the handshake.
+      // from here on the bytes belong to the handshake, which gets a
+      // time-out window of its own.
+      SetTimer(1, timeout_);
       if (!tlsLayer_->Start()) {
         Fail(kErrorTlsConnect, 1, nullptr);
       }

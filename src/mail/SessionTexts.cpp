@@ -17,7 +17,9 @@ struct CodeText {
 };
 
 constexpr CodeText kTexts[] = {
+    {kErrorClosed, IDS_ERR_CLOSED},
     {kErrorFatal, IDS_ERR_FATAL},
+    {kErrorReceive, IDS_ERR_CLOSED},
     {kErrorConnect, IDS_ERR_CONNECT},
     {kErrorCreate, IDS_ERR_SOCKET},
     {kErrorTimeout, IDS_ERR_TIMEOUT},

@@ -49,8 +49,10 @@ void CTlsLayer::Reset() {
   inbound_.clear();
   pendingSend_.clear();
   pendingSend_.shrink_to_fit();
-  // The SSL BIO refers to ssl without owning it: it goes first.
+  // The SSL BIO refers to ssl without owning it: it goes first, then the
+  // reference it held on the pair's inner end.
   sslBio_.Reset();
+  sslBioNext_.Reset();
   if (ssl_) {
     SSL_set_session(ssl_.Get(), nullptr);
     TlsContext::Unregister(ssl_.Get());
@@ -93,6 +95,10 @@ BOOL CTlsLayer::Start() {
   SSL_set_bio(ssl_.Get(), inner, inner);
   internalBio_ = inner;
   BIO_set_ssl(sslBio_.Get(), ssl_.Get(), BIO_NOCLOSE);
+  // BIO_set_ssl made the inner end the SSL BIO's next BIO and took a
+  // reference on it, which BIO_free of the SSL BIO never drops: that
+  // reference is ours to free.
+  sslBioNext_.Reset(BIO_next(sslBio_.Get()));
   ApplyHost();
 
   active_ = true;

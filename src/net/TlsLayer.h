@@ -106,6 +106,7 @@ class CTlsLayer : public CSocketLayer {
   ScopedBio networkBio_;
   BIO* internalBio_ = nullptr;  // owned by ssl_
   ScopedBio sslBio_;
+  ScopedBio sslBioNext_;  // the SSL BIO's reference on internalBio_
   std::vector<char> pendingSend_;
 
   SSL_CTX* ctx_ = nullptr;        // the layer's reference to the shared context

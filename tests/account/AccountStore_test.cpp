@@ -354,3 +354,42 @@ TEST(AccountStore, LargeHeaderBlocksRoundTrip) {
   EXPECT_STREQ(b->FindMessage(L"small")->rawHeader.Get(), "\r\nX: y\r\n");
   EXPECT_EQ(std::string(b->FindMessage(L"bigger")->rawHeader.Get()), bigger);
 }
+
+// Stored values that cannot be right are brought into range on load, and
+// the value in force is the one saved next.
+TEST(AccountStore, ImpossibleValuesAreBroughtIntoRange) {
+  struct Case {
+    int32_t interval, timeout, inPort, outPort;
+    uint32_t wantInterval, wantTimeout, wantIn, wantOut;
+  };
+  const Case cases[] = {
+      {7, 0, 0, 70000, 60000, 1000, 110, 25},
+      {0, 999, -5, 0, 0, 1000, 110, 25},
+      {59999, 600001, 65536, -1, 60000, 600000, 110, 25},
+      {60000, 1000, 1, 65535, 60000, 1000, 1, 65535},
+      {-1, -1, 995, 465, 0xFFFFFFFFu, 600000, 995, 465},
+  };
+  for (const Case& c : cases) {
+    SettingsTree t;
+    t.CreateNode(L"settings");
+    t.SetInt(L"interval", c.interval);
+    t.SetInt(L"timeout", c.timeout);
+    t.CloseNode();
+    t.CreateNode(L"incomming");
+    t.SetInt(L"port", c.inPort);
+    t.CloseNode();
+    t.CreateNode(L"outgoing");
+    t.SetInt(L"port", c.outPort);
+    t.CloseNode();
+    FakeOwner owner;
+    auto a = pwtest::NewAccount(&owner);
+    a->Load(t);
+    SCOPED_TRACE(c.interval);
+    EXPECT_EQ(a->settings.interval, c.wantInterval);
+    EXPECT_EQ(a->settings.timeout, c.wantTimeout);
+    EXPECT_EQ(a->settings.inPort, c.wantIn);
+    EXPECT_EQ(a->settings.outPort, c.wantOut);
+    auto b = RoundTrip(*a, &owner);
+    ExpectSameSettings(a->settings, b->settings);
+  }
+}

@@ -253,6 +253,24 @@ TEST(Account, ErrorsAreLoggedAndKept) {
   EXPECT_EQ(owner.eventsCleared, 1);
 }
 
+TEST(Account, ADroppedConnectionSaysSoAndKeepsTheReasonBeforeIt) {
+  FakeOwner owner;
+  auto a = pwtest::NewAccount(&owner);
+  a->OnError(pw::kErrorClosed, 10054, nullptr);
+  EXPECT_EQ(a->ErrorText(), L"The server closed the connection (10054)");
+  a->lastError = 0;
+  a->OnError(pw::kErrorReceive, 0, "-ERR [SYS/TEMP] Server shutting down.");
+  EXPECT_EQ(a->ErrorText(), L"The server closed the connection: -ERR [SYS/TEMP] Server shutting down.");
+  // The server's refusal first, then the drop: the refusal is what is shown.
+  a->lastError = 0;
+  a->OnError(pw::kErrorCommand, 0, "-ERR [SYS/TEMP] Server shutting down.");
+  a->OnError(pw::kErrorReceive, 0, nullptr);
+  a->OnError(pw::kErrorSend, 0, nullptr);
+  EXPECT_EQ(a->lastError, static_cast<uint32_t>(pw::kErrorCommand));
+  EXPECT_EQ(a->ErrorText(), L"Unsupported command or command error: -ERR [SYS/TEMP] Server shutting down.");
+  EXPECT_EQ(a->Events().size(), 5u) << "every report is logged";
+}
+
 TEST(Account, StatusFirstRuleThatHoldsDecides) {
   FakeOwner owner;
   auto a = pwtest::NewAccount(&owner);

@@ -131,10 +131,26 @@ TEST(Checker, TicksKeepTheButtonStateAndAskTheHostToSave) {
   const uint32_t frame = p->Frame();
   EXPECT_TRUE(WaitFor([&] { return p->Frame() != frame; }));
 
-  // The changed mark asks the host to save at every tick until Save.
-  p->OnMenuCommand(2);
-  EXPECT_GT(host.settingsChanged, 1);
+  // The running strip repaints the button at its frame rate.
   EXPECT_GT(host.repaints, 1);
+
+  // The changed mark asks the host to save once, not at every tick.
+  ASSERT_TRUE(WaitFor([&] { return host.settingsChanged > 0; }));
+  const int asked = host.settingsChanged;
+  pwtest::PumpFor(1500);
+  EXPECT_EQ(host.settingsChanged, asked) << "asked again within 5 s";
+
+  // With an icon standing for new mail nothing moves: no repaint at all.
+  p->Settings().useIconNotify = 1;
+  pwtest::PumpFor(300);
+  const int repaints = host.repaints;
+  pwtest::PumpFor(1500);
+  EXPECT_EQ(host.repaints, repaints);
+  // Marking the mail read changes the picture: one repaint, at once.
+  a.MarkAllRead();
+  EXPECT_TRUE(WaitFor([&] { return p->ButtonFlags() == 0; }, 500));
+  EXPECT_TRUE(WaitFor([&] { return host.repaints == repaints + 1; }, 500));
+  p->OnMenuCommand(2);
   pw::ComPtr<IStream> out;
   *out.Out() = pwtest::MemoryStream();
   p->Save(out.Get());

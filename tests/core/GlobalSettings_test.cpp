@@ -249,6 +249,16 @@ TEST(GlobalSettings, MissingConnectionKeepsTheProxyAndMissingColumnTakesDefaults
   EXPECT_STREQ(p->Settings().proxy.server, L"other");
   EXPECT_EQ(p->Settings().proxy.port, 0);
   EXPECT_STREQ(p->Settings().proxy.password, L"");
+
+  // A port no proxy can have is not taken as it stands.
+  for (int32_t port : {-1, 65536, 1 << 30}) {
+    SettingsTree bad;
+    bad.CreateNode(L"connection");
+    bad.SetInt(L"port", port);
+    bad.CloseNode();
+    LoadBytes(p.p, Stream(bad));
+    EXPECT_EQ(p->Settings().proxy.port, 0) << port;
+  }
 }
 
 TEST(GlobalSettings, ProxyPasswordScrambling) {

@@ -44,11 +44,14 @@ std::vector<uint8_t> SaveBytes(IDockPlugin* p) {
   return pwtest::StreamBytes(s.Get());
 }
 
-void LoadBytes(IDockPlugin* p, const std::vector<uint8_t>& bytes) {
+// Load's result: S_OK, or E_FAIL for a stream it could not read.
+HRESULT LoadResult(IDockPlugin* p, const std::vector<uint8_t>& bytes) {
   pw::ComPtr<IStream> s;
   *s.Out() = pwtest::MemoryStream(bytes);
-  EXPECT_EQ(p->Load(s.Get()), 0);
+  return p->Load(s.Get());
 }
+
+void LoadBytes(IDockPlugin* p, const std::vector<uint8_t>& bytes) { EXPECT_EQ(LoadResult(p, bytes), 0); }
 
 // The tree behind the 4-byte version of a saved stream.
 bool TreeOf(const std::vector<uint8_t>& bytes, pw::SettingsTree& tree) {
@@ -296,13 +299,15 @@ TEST_F(PluginTest, SettingsRoundTripAndVersions) {
     PluginRef p(dll.Create());
     FakeHost host;
     p->SetHost(&host);
-    LoadBytes(p.p, StreamWith(version, fill));
+    const bool read = version >= 25;  // older layouts load as a fresh configuration
+    // ... and Load says it could not read them, so that the host keeps its copy.
+    EXPECT_EQ(LoadResult(p.p, StreamWith(version, fill)), read ? S_OK : E_FAIL) << version;
+    EXPECT_EQ(host.settingsChanged, 0) << "no save is asked for";
     pw::SettingsTree t;
     auto saved = SaveBytes(p.p);
     ASSERT_EQ(saved[0], 25);  // always written as 25
     ASSERT_TRUE(TreeOf(saved, t));
     ASSERT_TRUE(t.EnterNode(L"settings"));
-    const bool read = version >= 25;  // older layouts load as a fresh configuration
     EXPECT_EQ(t.GetInt(L"pause", -1), read ? 1 : 0) << version;
     EXPECT_EQ(t.GetInt(L"OpenList", -1), read ? 1 : 0);
     EXPECT_STREQ(t.GetString(L"reader", L"?"), read ? L"mail.exe -x" : L"");
@@ -327,16 +332,19 @@ TEST_F(PluginTest, DamagedStreamsLoadAsDefaults) {
     valid = SaveBytes(p.p);
   }
   ASSERT_NE(fresh, valid);
+  HRESULT loaded = S_OK;
   auto loadAndSave = [&](const std::vector<uint8_t>& bytes) {
     PluginRef p(dll.Create());
-    LoadBytes(p.p, bytes);
+    loaded = LoadResult(p.p, bytes);
     return SaveBytes(p.p);
   };
   // Truncations (every point is covered at the tree level; here a spread
   // of them through the whole object, each starting and stopping threads).
+  // Only the empty stream (nothing stored yet) is read without a failure.
   for (size_t cut = 0; cut < valid.size(); cut += (cut < 64 ? 1 : 37)) {
     std::vector<uint8_t> part(valid.begin(), valid.begin() + cut);
     ASSERT_EQ(loadAndSave(part), fresh) << "cut at " << cut;
+    EXPECT_EQ(loaded, cut == 0 ? S_OK : E_FAIL) << "cut at " << cut;
   }
   // Flipped lengths: every 32-bit word replaced by hostile sizes.
   const uint32_t hostile[] = {0xFFFFFFFFu, 0x10000001u, 3u};

@@ -305,6 +305,6 @@ TEST(SessionTexts, CodesWithAndWithoutNumbers) {
   EXPECT_EQ(pw::SessionErrorText(104, 0), L"Operation timeout");
   EXPECT_EQ(pw::SessionErrorText(207, 3), L"Proxy server error (3)");
   EXPECT_EQ(pw::SessionErrorText(305, 8), L"SSL certificate failed (8)");
-  EXPECT_EQ(pw::SessionErrorText(101, 0), L"");
-  EXPECT_EQ(pw::SessionErrorText(10, 10054), L"");
+  EXPECT_EQ(pw::SessionErrorText(101, 0), L"The server closed the connection");
+  EXPECT_EQ(pw::SessionErrorText(10, 10054), L"The server closed the connection (10054)");
 }

@@ -51,7 +51,8 @@ using Options = std::vector<std::pair<std::string, std::string>>;
 // "pop3s" when certdir is given; user, password, apop=1; listen=ADDRESS for
 // both ports, and plaintext=no to refuse USER/PASS before TLS to clients
 // from another address; maildir at Dir()/home/user/Maildir, log in
-// Dir()/dovecot.log), "mailutils" (GNU pop3d, slow per command: user is an
+// Dir()/dovecot.log; userip=N sessions of one user at once, default 10),
+// "mailutils" (GNU pop3d, slow per command: user is an
 // address, default "user@example.org"; password; certdir and cert give STLS
 // on "main" and TLS from the first byte on "pop3s", without them STLS is
 // refused; APOP always; maildir at Dir()/home/<local part>/INBOX whose files

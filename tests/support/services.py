@@ -343,6 +343,7 @@ ssl = %(ssl)s
 disable_plaintext_auth = %(noplain)s
 auth_mechanisms = %(mechanisms)s
 first_valid_uid = 1
+mail_max_userip_connections = %(userip)s
 default_login_user = dovenull
 default_internal_user = dovecot
 passdb {
@@ -375,6 +376,9 @@ service anvil {
 }
 """ % {"d": d, "ssl": ssl, "address": address,
        "noplain": "yes" if opt.get("plaintext", "yes") == "no" else "no", "port": port, "pop3s": pop3s,
+       # 'userip': sessions of one user from one address at a time (many
+       # accounts on one mailbox).
+       "userip": opt.get("userip", "10"),
        # 'apop': the greeting carries a time stamp and APOP is accepted.
        "mechanisms": "plain login cram-md5 apop" if opt.get("apop") else "plain"})
     proc = s.spawn("dovecot", ["dovecot", "-F", "-c", os.path.join(d, "dovecot.conf")])

@@ -261,4 +261,30 @@ TEST(HostEndToEnd, QueuedReplyGoesOutWithTheNextCheck) {
   EXPECT_NE(file.find("Subject: Re: mail 1 (answered)\n"), std::string::npos) << file;
   EXPECT_NE(file.find("From: Me <me@example.org>\n"), std::string::npos) << file;
   EXPECT_NE(file.find("\n\nThanks.\n.\nSee you\n"), std::string::npos) << file;
+// A settings file the plug-in cannot read, damaged or of an older layout,
+// is neither replaced by the fresh configuration nor lost: the host keeps a
+// copy beside it, leaves it alone although an account was added, and the
+// report says the settings could not be read.
+TEST(HostEndToEnd, UnreadableSettingsAreKept) {
+  pwtest::LinuxTempDir dir;
+  const std::wstring host = pwtest::WindowsPath(PW_BINARY_DIR "/dockhost.exe");
+  const std::wstring output = pwtest::WindowsPath(dir.Path() + "/output.txt");
+  // A stream cut short inside its tree, and one whose version is older.
+  std::string damaged("\x19\0\0\0\x05\0\0\0\x10\0\0\0a\0c\0", 16);
+  std::string older("\x18\0\0\0\x01\0\0\0", 8);
+  older += std::string(40, 'o');
+  for (const auto& [name, bytes] : {std::pair{"damaged", damaged}, std::pair{"older", older}}) {
+    SCOPED_TRACE(name);
+    const std::string path = dir.Path() + "/" + name + ".dat";
+    ASSERT_TRUE(pwtest::WriteNewLinuxFile(path, bytes));
+    const int rc = RunProgram(L"\"" + host + L"\" --settings \"" + pwtest::WindowsPath(path) +
+                                  L"\" --account \"New server=127.0.0.1 port=1\" --report",
+                              output, 60000);
+    const std::string out = "\n" + ReadOutput(dir.Path() + "/output.txt");
+    EXPECT_EQ(rc, 0) << out;
+    EXPECT_EQ(pwtest::ReadLinuxFile(path), bytes) << "the file was written over\n" << out;
+    EXPECT_EQ(pwtest::ReadLinuxFile(path + ".bad"), bytes) << out;
+    EXPECT_EQ(Line(out, "settings: "), "The settings could not be read") << out;
+    EXPECT_NE(out.find("could not be read; a copy is kept as"), std::string::npos) << out;
+  }
 }

@@ -21,6 +21,11 @@ std::vector<uint8_t> ReadSettingsFile(const std::wstring& path) {
   return bytes;
 }
 
+bool KeepBadSettingsFile(const std::wstring& path, const std::wstring& copy) {
+  // An earlier copy is never replaced: the file itself is not written over.
+  return CopyFileW(path.c_str(), copy.c_str(), TRUE) != 0 || GetLastError() == ERROR_FILE_EXISTS;
+}
+
 bool SaveSettingsFile(dockrail::IDockPlugin* plugin, const std::wstring& path) {
   pw::ComPtr<IStream> stream;
   *stream.Out() = SHCreateMemStream(nullptr, 0);

@@ -11,6 +11,8 @@ namespace dockhost {
 
 // The file's bytes; empty when it is missing or unreadable.
 std::vector<uint8_t> ReadSettingsFile(const std::wstring& path);
+// Copies a settings file the plug-in could not read to `copy`.
+bool KeepBadSettingsFile(const std::wstring& path, const std::wstring& copy);
 // Asks the plug-in to save into a fresh stream and writes it to `path`.
 bool SaveSettingsFile(dockrail::IDockPlugin* plugin, const std::wstring& path);
 

@@ -117,8 +117,24 @@ HWND CreateToolbarWindow(dockrail::IDockPlugin* plugin, Host* host, bool visible
 
 void RunLoop(double seconds, bool (*until)(void*), void* context) {
   const ULONGLONG end = seconds > 0 ? GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000) : ~0ull;
-  UINT_PTR timer = SetTimer(nullptr, 0, 100, nullptr);
   MSG msg;
+  if (!until) {
+    // Nothing to poll: sleep until a message comes or the time is up, so
+    // that the host itself adds no wake-ups to what the plug-in causes.
+    for (;;) {
+      const ULONGLONG now = GetTickCount64();
+      if (now >= end) return;
+      const ULONGLONG left = end - now;
+      MsgWaitForMultipleObjectsEx(0, nullptr, left > 0x7FFFFFFF ? INFINITE : static_cast<DWORD>(left), QS_ALLINPUT,
+                                  MWMO_INPUTAVAILABLE);
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) return;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+      }
+    }
+  }
+  UINT_PTR timer = SetTimer(nullptr, 0, 100, nullptr);
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     if (msg.message == WM_TIMER && msg.hwnd == nullptr && msg.wParam == timer) {
       if (GetTickCount64() >= end || (until && until(context))) break;

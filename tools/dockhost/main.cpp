@@ -23,7 +23,9 @@ const char kUsage[] =
     "  --com              create the plug-in through its COM registration instead\n"
     "  --register         register the DLL (DllRegisterServer) and go on\n"
     "  --unregister       unregister the DLL and go on\n"
-    "  --settings FILE    the plug-in's settings stream (read at start if present)\n"
+    "  --settings FILE    the plug-in's settings stream (read at start if present; a\n"
+    "                     file the plug-in cannot read is copied to FILE.bad and not\n"
+    "                     written over unless --save is given)\n"
     "  --caption TEXT     the button caption (default: Postwarden)\n"
     "  --menu N           run context-menu command offset N (repeatable)\n"
     "  --click            click the button\n"
@@ -266,8 +268,17 @@ int wmain(int argc, wchar_t** argv) {
 
   std::vector<uint8_t> stored = o.settings.empty() ? std::vector<uint8_t>() : dockhost::ReadSettingsFile(o.settings);
   IStream* in = SHCreateMemStream(stored.empty() ? nullptr : stored.data(), static_cast<UINT>(stored.size()));
-  plugin->Load(in);
+  const HRESULT loaded = plugin->Load(in);
   in->Release();
+  if (FAILED(loaded) && !stored.empty()) {
+    // The user's settings are not lost: a copy is kept, and the file is
+    // written again only when --save asks for it.
+    const std::wstring bad = o.settings + L".bad";
+    if (!dockhost::KeepBadSettingsFile(o.settings, bad))
+      fprintf(stderr, "dockhost: cannot write %ls\n", bad.c_str());
+    fprintf(stderr, "dockhost: %ls could not be read; a copy is kept as %ls\n", o.settings.c_str(), bad.c_str());
+    if (!o.save) host.settingsFile.clear();
+  }
 
   auto control = reinterpret_cast<ControlFn>(GetProcAddress(lib, "PostwardenControl"));
   int rc = 0;
