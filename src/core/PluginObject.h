@@ -21,6 +21,7 @@
 #include "core/Scheduler.h"
 #include "core/SoundPlayer.h"
 #include "dockrail/DockrailPlugin.h"
+#include "filter/RuleSnapshot.h"
 
 namespace pw {
 
@@ -90,6 +91,10 @@ class PluginObject final : public dockrail::IDockPlugin {
   const std::vector<RefPtr<MailAccount>>& Accounts() const { return accounts_; }
   AccountOwner* AccountHost() { return &accountOwner_; }
   SoundPlayer& Sounds() { return sounds_; }
+  // The filtering rules: checks read the current snapshot, an edit
+  // publishes a new one.
+  RuleBook& Rules() { return rules_; }
+  const RuleBook& Rules() const { return rules_; }
 
   void StartChecker();
   void StopChecker();
@@ -125,6 +130,7 @@ class PluginObject final : public dockrail::IDockPlugin {
   RECT buttonRect_ = {0, 0, 0, 0};
   std::wstring caption_;
   GlobalSettings settings_;
+  RuleBook rules_;
   ScopedIcon defaultIcon_;
   ScopedFont countFont_;
   CriticalSection logLock_;
