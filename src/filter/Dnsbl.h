@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,14 +39,16 @@ struct DnsblQuery {
 // does not exist, or another error (9002 server failure, 1460 time-out...).
 class DnsblResolver {
  public:
+  virtual ~DnsblResolver() = default;
   virtual DWORD ResolveA(const std::wstring& name, std::vector<uint32_t>& codes, DWORD& ttl) = 0;
 
- protected:
-  ~DnsblResolver() = default;
 };
 
-// The system's resolver, or the servers given (tests name their own).
+// The system's resolver.
 DnsblResolver& SystemResolver();
+// The same resolver asking one server (host order) instead of the
+// system's: how tests name their own.
+std::unique_ptr<DnsblResolver> ResolverForServer(uint32_t server);
 
 class DnsblLookup {
  public:

@@ -53,11 +53,18 @@ struct DnsRecordListTraits {
 };
 using ScopedDnsRecords = ScopedHandleT<PDNS_RECORD, DnsRecordListTraits>;
 
+// DnsQuery_W, with the servers given or the system's.
 class WindowsResolver final : public DnsblResolver {
  public:
+  explicit WindowsResolver(uint32_t server = 0) : server_(server) {}
+
   DWORD ResolveA(const std::wstring& name, std::vector<uint32_t>& codes, DWORD& ttl) override {
     ScopedDnsRecords records;
-    DNS_STATUS s = DnsQuery_W(name.c_str(), DNS_TYPE_A, DNS_QUERY_STANDARD, nullptr,
+    // The server list travels in pExtra as an IP4_ARRAY (network order).
+    IP4_ARRAY servers = {};
+    servers.AddrCount = 1;
+    servers.AddrArray[0] = htonl_(server_);
+    DNS_STATUS s = DnsQuery_W(name.c_str(), DNS_TYPE_A, DNS_QUERY_STANDARD, server_ ? &servers : nullptr,
                               reinterpret_cast<PDNS_RECORD*>(records.Out()), nullptr);
     if (s != 0) return static_cast<DWORD>(s);
     ttl = 0xFFFFFFFFu;
@@ -71,6 +78,18 @@ class WindowsResolver final : public DnsblResolver {
     if (codes.empty()) return DNS_INFO_NO_RECORDS;
     return 0;
   }
+
+ private:
+  static IP4_ADDRESS htonl_(uint32_t a) {
+    IP4_ADDRESS out;
+    auto* b = reinterpret_cast<unsigned char*>(&out);
+    b[0] = static_cast<unsigned char>(a >> 24);
+    b[1] = static_cast<unsigned char>(a >> 16);
+    b[2] = static_cast<unsigned char>(a >> 8);
+    b[3] = static_cast<unsigned char>(a);
+    return out;
+  }
+  uint32_t server_;
 };
 
 }  // namespace
@@ -78,6 +97,10 @@ class WindowsResolver final : public DnsblResolver {
 DnsblResolver& SystemResolver() {
   static WindowsResolver resolver;
   return resolver;
+}
+
+std::unique_ptr<DnsblResolver> ResolverForServer(uint32_t server) {
+  return std::make_unique<WindowsResolver>(server);
 }
 
 struct DnsblLookup::Impl {

@@ -1,0 +1,113 @@
+// Whole checks of a real Dovecot mailbox with filtering on: the rules run
+// on each header (and again on the body when a condition needs it), and a
+// delete rule removes exactly the matching messages from the server.
+#include <winsock2.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "account/FakeOwner.h"
+#include "account/MailAccount.h"
+#include "account/MessageHeader.h"
+#include "filter/RuleEngine.h"
+#include "mail/SessionTest.h"
+#include "support/Pump.h"
+#include "support/Services.h"
+
+namespace ST = pw::SearchType;
+namespace RR = pw::RuleResult;
+
+namespace {
+
+// An owner that runs real rules, as the Plug-in object does.
+class RuleOwner final : public pw::AccountOwner {
+ public:
+  explicit RuleOwner(std::unique_ptr<pw::RuleList> list) : rules(std::move(list)) {}
+  bool Paused() const override { return false; }
+  uint32_t ConnectionFlags() const override { return 0; }
+  bool FilteringEnabled() const override { return true; }
+  bool ListWindowOpen() const override { return false; }
+  void TakeHeader(pw::MailAccount& a, pw::MailMessage& m) override { pw::applyRules(rules, &a, m); }
+  void TakeBody(pw::MailAccount& a, pw::MailMessage& m) override {
+    ++bodies;
+    if (m.HasFlag(pw::MessageFlags::Reevaluate)) pw::applyRules(rules, &a, m);
+  }
+  void MessageAdded(pw::MailAccount&, pw::MailMessage&) override {}
+  void MessageRemoved(pw::MailAccount&, pw::MailMessage&) override {}
+  void MessageRead(pw::MailAccount&, pw::MailMessage&) override {}
+  void MessagesReset(pw::MailAccount&) override {}
+  void StatusChanged(pw::MailAccount&, uint32_t, uint32_t) override {}
+  void EventLogged(pw::MailAccount&) override {}
+  void EventsCleared(pw::MailAccount&) override {}
+  void LogDeletedMessage(pw::MailAccount&, pw::MailMessage&) override { ++deleted; }
+  void PlayNotifySound(const wchar_t*) override {}
+
+  pw::RuleSnapshot rules;
+  int bodies = 0, deleted = 0;
+};
+
+void Point(pw::MailAccount& a, int port) {
+  wcscpy(a.settings.accountName, L"Test");
+  wcscpy(a.settings.inServer, L"127.0.0.1");
+  a.settings.inPort = static_cast<uint32_t>(port);
+  wcscpy(a.settings.inUser, L"user");
+  wcscpy(a.settings.inPassword, L"secret");
+  a.settings.timeout = 10000;
+}
+
+bool Check(pw::MailAccount& a) {
+  a.StartCheck();
+  return pwtest::PumpUntil([&] { return a.busy == 0; }, 30000);
+}
+
+std::vector<std::wstring> Subjects(const pw::MailAccount& a) {
+  std::vector<std::wstring> out;
+  pw::SharedGuard g(a.MessageLock());
+  for (const auto& m : a.Messages()) {
+    const wchar_t* s = pw::nextFieldValue(*m, L"Subject");
+    out.push_back(s ? s : L"");
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+}  // namespace
+
+TEST(FilterCheck, DeleteRulesRemoveExactlyTheMatchingMessages) {
+  pwtest::Service server("dovecot");
+  ASSERT_TRUE(server.Ok()) << server.Error();
+  auto drop = [&](int n, const std::string& subject, const std::string& body) {
+    pwtest::DropMail(server, "home/user/Maildir", "\r\n", n, subject, body);
+  };
+  drop(1, "hello there", "see you at lunch");
+  drop(2, "cheap pills", "buy now");
+  drop(3, "news", "you have won the LOTTERY today");
+  drop(4, "about the lottery", "nothing to see");
+
+  auto list = std::make_unique<pw::RuleList>();
+  list->addRule(L"pills", RR::DeleteFromServer).addSet().addCondition(L"Subject", ST::Contains, L"pills", 0);
+  list->addRule(L"lottery", RR::DeleteFromServer | RR::MarkSpam)
+      .addSet()
+      .addCondition(L"", ST::BodyContains, L"won the lottery", 0);
+  RuleOwner owner(std::move(list));
+  auto a = pwtest::NewAccount(&owner);
+  Point(*a, server.Port());
+  ASSERT_TRUE(Check(*a));
+  EXPECT_EQ(a->lastError, 0u);
+  EXPECT_EQ(owner.deleted, 2);
+  // The body rule needed three bodies (1, 3, 4); 2 was decided on its header.
+  EXPECT_EQ(owner.bodies, 3);
+  EXPECT_EQ(Subjects(*a), (std::vector<std::wstring>{L"about the lottery", L"hello there"}));
+  {
+    pw::SharedGuard g(a->MessageLock());
+    for (const auto& m : a->Messages()) EXPECT_EQ(m->Type(), pw::MessageType::Normal);
+  }
+
+  // A fresh account sees what the server still holds.
+  pwtest::FakeOwner plain;
+  plain.filtering = true;
+  auto b = pwtest::NewAccount(&plain);
+  Point(*b, server.Port());
+  ASSERT_TRUE(Check(*b));
+  EXPECT_EQ(Subjects(*b), (std::vector<std::wstring>{L"about the lottery", L"hello there"}));
+}
