@@ -124,6 +124,7 @@ class PluginObject final : public dockrail::IDockPlugin {
   std::wstring ControlReport() const;
   bool ControlAccount(const std::vector<std::wstring>& words, std::wstring& error);
   bool ControlProxy(const std::vector<std::wstring>& words, std::wstring& error);
+  bool ControlFilters(const std::vector<std::wstring>& words, std::wstring& out, std::wstring& error);
 
   ULONG refs_ = 1;
   dockrail::IDockHost* host_ = nullptr;  // not referenced: the host outlives us

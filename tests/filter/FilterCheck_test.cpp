@@ -85,6 +85,10 @@ TEST(FilterCheck, DeleteRulesRemoveExactlyTheMatchingMessages) {
   drop(4, "about the lottery", "nothing to see");
 
   auto list = std::make_unique<pw::RuleList>();
+  // The first field of a header as TOP delivers it: found like any other.
+  list->addRule(L"known sender", RR::MarkApproved | RR::ContinueRules)
+      .addSet()
+      .addCondition(L"From", ST::IsEqual, L"a@example.org", 0);
   list->addRule(L"pills", RR::DeleteFromServer).addSet().addCondition(L"Subject", ST::Contains, L"pills", 0);
   list->addRule(L"lottery", RR::DeleteFromServer | RR::MarkSpam)
       .addSet()
@@ -100,7 +104,7 @@ TEST(FilterCheck, DeleteRulesRemoveExactlyTheMatchingMessages) {
   EXPECT_EQ(Subjects(*a), (std::vector<std::wstring>{L"about the lottery", L"hello there"}));
   {
     pw::SharedGuard g(a->MessageLock());
-    for (const auto& m : a->Messages()) EXPECT_EQ(m->Type(), pw::MessageType::Normal);
+    for (const auto& m : a->Messages()) EXPECT_EQ(m->Type(), pw::MessageType::Approved);
   }
 
   // A fresh account sees what the server still holds.

@@ -37,6 +37,10 @@ const char kUsage[] =
     "                     pin=SHA256-FINGERPRINT interval timeout delay (seconds)\n"
     "                     suspend connection sound command (repeatable)\n"
     "  --proxy TEXT       \"none\" or \"socks4|socks4a|socks5|http HOST PORT [USER PASSWORD]\"\n"
+    "  --filters on|off   switch filtering on or off\n"
+    "  --import-conditions RULE FILE  add the condition sets of FILE (XML or a word\n"
+    "                     list) to the rule named RULE (or numbered from 1)\n"
+    "  --export-conditions RULE FILE  write the rule's condition sets to FILE as XML\n"
     "  --check SECONDS    check every account now and wait until all are done\n"
     "  --report           print every account's messages and connection log\n"
     "  --wait-checks S    run until every account has ended a check by itself (at most S seconds)\n"
@@ -50,7 +54,7 @@ struct Options {
   std::wstring settings;
   std::string caption = "Postwarden";
   std::vector<int> menu;
-  std::vector<std::wstring> controls;  // account and proxy commands
+  std::vector<std::wstring> controls;  // account, proxy and filter commands
   double run = -1;
   double check = -1;
   bool report = false;
@@ -87,6 +91,12 @@ bool Parse(int argc, wchar_t** argv, Options& o) {
     else if (a == L"--verbose") o.verbose = true;
     else if (a == L"--account") { if (!next(v)) return false; o.controls.push_back(L"account " + v); }
     else if (a == L"--proxy") { if (!next(v)) return false; o.controls.push_back(L"proxy " + v); }
+    else if (a == L"--filters") { if (!next(v)) return false; o.controls.push_back(L"filters " + v); }
+    else if (a == L"--import-conditions" || a == L"--export-conditions") {
+      std::wstring rule, file;
+      if (!next(rule) || !next(file)) return false;
+      o.controls.push_back(a.substr(2) + L" \"" + rule + L"\" \"" + file + L"\"");
+    }
     else if (a == L"--check") { if (!next(v)) return false; o.check = _wtof(v.c_str()); }
     else if (a == L"--report") o.report = true;
     else if (a == L"--wait-checks") { if (!next(v)) return false; o.waitChecks = _wtof(v.c_str()); }
