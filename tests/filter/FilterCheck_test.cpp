@@ -115,3 +115,36 @@ TEST(FilterCheck, DeleteRulesRemoveExactlyTheMatchingMessages) {
   ASSERT_TRUE(Check(*b));
   EXPECT_EQ(Subjects(*b), (std::vector<std::wstring>{L"about the lottery", L"hello there"}));
 }
+
+TEST(FilterCheck, ReapplyingFromAWindowLeavesQueuedRepliesAndTheNetworkAlone) {
+  pwtest::FakeOwner owner;
+  owner.filtering = true;
+  auto a = pwtest::NewAccount(&owner);
+  a->OnListEntry(nullptr, 0);
+  a->OnListEntry("u1", 100);
+  a->OnHeader("u1", "\r\nFrom: x@example.org\r\nTo: y@example.org\r\nSubject: Limited time offer\r\n"
+                    "Received: from h (h [192.0.2.7]) by mx\r\n\r\n");
+  a->OnListEntry(nullptr, pw::kListingEnd);
+  auto reply = pw::MailMessage::Create(nullptr);
+  reply->SetType(pw::MessageType::Outgoing);
+  const char text[] = "From: me@example.org\r\nTo: x@example.org\r\nSubject: Re: Limited time offer\r\n\r\nNo.\r\n";
+  reply->rawHeader.Set(text);
+  reply->rawMessage.Set(text);
+  a->AddMessage(reply.Get());
+
+  auto list = std::make_unique<pw::RuleList>();
+  // A black list nobody answers for: only cached answers may be used here.
+  pw::ConditionSet& bl = list->addRule(L"bl", RR::MarkDangerous).addSet();
+  bl.dnsbl = std::make_unique<pw::DnsblService>();
+  bl.dnsbl->zone.Set(L"unanswered.invalid");
+  list->addRule(L"offers", RR::MarkSpam).addSet().addCondition(L"Subject", ST::Contains, L"offer", 0);
+  pw::RuleSnapshot rules(std::move(list));
+  const ULONGLONG t0 = GetTickCount64();
+  pw::reapplyFilters(rules, *a);
+  EXPECT_LT(GetTickCount64() - t0, 500u);
+  pw::SharedGuard g(a->MessageLock());
+  ASSERT_EQ(a->Messages().Size(), 2u);
+  EXPECT_EQ(a->Messages().At(0)->Type(), pw::MessageType::Spam);
+  EXPECT_STREQ(a->Messages().At(0)->filterText.Str(), L"Subject Contains 'offer'");
+  EXPECT_EQ(a->Messages().At(1)->Type(), pw::MessageType::Outgoing);
+}
