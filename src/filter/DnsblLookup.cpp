@@ -40,10 +40,19 @@ struct CacheEntry {
   ULONGLONG expires = 0;
 };
 
-std::wstring Key(const std::wstring& zone, uint32_t address) {
-  std::wstring k = zone;
-  FoldCase(k);
-  return k + L"|" + std::to_wstring(address);
+// Zones are host names: ASCII letters are all that case can change.
+void LowerAscii(std::wstring& s) {
+  for (wchar_t& c : s)
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
+}
+
+std::wstring Key(const std::wstring& foldedZone, uint32_t address) {
+  std::wstring k;
+  k.reserve(foldedZone.size() + 12);
+  k += foldedZone;
+  k += L'|';
+  k += std::to_wstring(address);
+  return k;
 }
 
 struct DnsRecordListTraits {
@@ -252,7 +261,7 @@ std::vector<DnsblAnswer> DnsblLookup::Resolve(const std::vector<DnsblQuery>& que
   bool queued = false;
   for (size_t i = 0; i < queries.size(); ++i) {
     std::wstring zone = queries[i].zone;
-    FoldCase(zone);
+    LowerAscii(zone);
     const std::wstring key = Key(zone, queries[i].address);
     auto hit = d.cache.find(key);
     if (hit != d.cache.end()) {

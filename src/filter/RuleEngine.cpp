@@ -32,8 +32,8 @@ class MessageView {
   const MailMessage& Message() const { return m_; }
   bool BodyPresent() const { return m_.rawMessage.IsSet(); }
 
-  // Indices of the decoded fields named `name`, in header order.
-  const std::vector<uint32_t>& Fields(const wchar_t* name) {
+  // Indices of the decoded fields named `key` (case-folded), in header order.
+  const std::vector<uint32_t>& Fields(const std::wstring& key) {
     if (!indexed_) {
       indexed_ = true;
       uint32_t i = 0;
@@ -44,8 +44,6 @@ class MessageView {
       }
       folded_.resize(i);
     }
-    std::wstring key(name);
-    FoldCase(key);
     auto it = byName_.find(key);
     static const std::vector<uint32_t> kNone;
     return it == byName_.end() ? kNone : it->second;
@@ -63,9 +61,7 @@ class MessageView {
   // The undecoded value of the first field named `name`; the name must
   // stand at the start of a header line, so "Subject" is not found inside
   // "X-Old-Subject".
-  const std::optional<TextPair>& Raw(const wchar_t* name) {
-    std::wstring key(name);
-    FoldCase(key);
+  const std::optional<TextPair>& Raw(const std::wstring& key) {
     auto it = raw_.find(key);
     if (it != raw_.end()) return it->second;
     if (!split_) {
@@ -87,7 +83,7 @@ class MessageView {
       found = std::move(p);
       break;
     }
-    return raw_.emplace(std::move(key), std::move(found)).first->second;
+    return raw_.emplace(key, std::move(found)).first->second;
   }
 
   // The readable texts of the leaf parts, depth-first.
@@ -265,11 +261,11 @@ Verdict Evaluate(const RuleSnapshot& rules, MessageView& view, const Condition& 
     return std::nullopt;
   };
   if (c.searchType & SearchType::Raw) {
-    const std::optional<TextPair>& raw = view.Raw(c.field);
+    const std::optional<TextPair>& raw = view.Raw(cc.field);
     if (raw)
       if (auto v = one(raw->text, raw->folded)) return *v;
   } else {
-    for (uint32_t i : view.Fields(c.field))
+    for (uint32_t i : view.Fields(cc.field))
       if (auto v = one(view.Value(i), view.Folded(i))) return *v;
   }
   // An absent field is one value that does not satisfy the kind.

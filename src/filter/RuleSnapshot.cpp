@@ -10,7 +10,14 @@ CompiledCondition::CompiledCondition() = default;
 CompiledCondition::~CompiledCondition() = default;
 
 void FoldCase(std::wstring& text) {
-  if (!text.empty()) CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+  // Most header text is ASCII: folded here without a call into the system.
+  for (wchar_t& c : text) {
+    if (c >= 0x80) {
+      CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+      return;
+    }
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
+  }
 }
 
 namespace {
@@ -30,6 +37,8 @@ RuleSnapshot::RuleSnapshot(std::unique_ptr<RuleList> list) : list_(std::move(lis
         CompiledCondition& out = compiled[i];
         out.folded = c.substring;
         FoldCase(out.folded);
+        out.field = c.field;
+        FoldCase(out.field);
         if (!IsPatternKind(c.searchType & SearchType::KindMask)) continue;
         try {
           out.pattern = std::make_unique<regex::Pattern>(regex::Compile(std::wstring_view(c.substring)));

@@ -19,6 +19,7 @@ namespace pw {
 
 struct CompiledCondition {
   std::wstring folded;  // the substring, case-folded
+  std::wstring field;   // the field name, case-folded
   std::unique_ptr<regex::Pattern> pattern;  // regular-expression kinds
   bool broken = false;                      // the pattern does not compile
   mutable std::atomic<bool> reported{false};  // the log has said so

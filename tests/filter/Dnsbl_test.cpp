@@ -9,7 +9,6 @@
 
 #include "filter/Dnsbl.h"
 #include "filter/FilterTestUtil.h"
-#include "net/NetHandles.h"
 #include "support/Rbldnsd.h"
 
 namespace RR = pw::RuleResult;
@@ -175,14 +174,10 @@ TEST(DnsblRbldnsd, ColdMessageAsksAllHopsAtOnce) {
 }
 
 TEST(DnsblSilentServer, BoundedWaitAndCircuitBreaker) {
-  // A UDP socket that never answers.
-  const uint32_t address = pwtest::FreshLoopback53();
-  pw::ScopedSocket s(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
-  sockaddr_in sa = {};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(53);
-  sa.sin_addr.s_addr = htonl(address);
-  ASSERT_EQ(bind(s.Get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0) << WSAGetLastError();
+  // A server that never answers.
+  pwtest::SilentDns silent;
+  ASSERT_TRUE(silent.Ok());
+  const uint32_t address = silent.Address();
   LookupAt at(address);
 
   auto m = MakeMessage(Hop("192.0.2.7") + Hop("192.0.2.8") + "Subject: s\r\n\r\n");

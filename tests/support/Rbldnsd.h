@@ -30,6 +30,23 @@ class Rbldnsd {
   std::string error_;
 };
 
+// A DNS server that never answers: a Linux UDP socket on port 53 of its own
+// 127.53.x.y that reads nothing, for the time-out cases.
+class SilentDns {
+ public:
+  SilentDns();
+  ~SilentDns();
+  SilentDns(const SilentDns&) = delete;
+  SilentDns& operator=(const SilentDns&) = delete;
+  bool Ok() const { return ok_; }
+  uint32_t Address() const { return address_; }
+
+ private:
+  LinuxTempDir dir_;
+  uint32_t address_ = 0;
+  bool ok_ = false;
+};
+
 // A fresh 127.53.x.y, host order, not handed out before in this process.
 uint32_t FreshLoopback53();
 
