@@ -89,6 +89,13 @@ TEST(FilterCheck, DeleteRulesRemoveExactlyTheMatchingMessages) {
   list->addRule(L"known sender", RR::MarkApproved | RR::ContinueRules)
       .addSet()
       .addCondition(L"From", ST::IsEqual, L"a@example.org", 0);
+  // A save rule that continues: the body is fetched for it, the later rules
+  // wait for it, and the message lands in the folder once.
+  pwtest::LinuxTempDir saveDir;
+  const std::wstring folder = pwtest::WindowsPath(saveDir.Path());
+  pw::FilterRule& save = list->addRule(L"keep", RR::SaveMessage | RR::ContinueRules);
+  wcscpy(save.savePath, folder.c_str());
+  save.addSet().addCondition(L"Subject", ST::StartsWith, L"hello", 0);
   list->addRule(L"pills", RR::DeleteFromServer).addSet().addCondition(L"Subject", ST::Contains, L"pills", 0);
   list->addRule(L"lottery", RR::DeleteFromServer | RR::MarkSpam)
       .addSet()
@@ -106,6 +113,20 @@ TEST(FilterCheck, DeleteRulesRemoveExactlyTheMatchingMessages) {
     pw::SharedGuard g(a->MessageLock());
     for (const auto& m : a->Messages()) EXPECT_EQ(m->Type(), pw::MessageType::Approved);
   }
+
+  std::vector<std::wstring> saved;
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do
+      if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) saved.push_back(fd.cFileName);
+    while (FindNextFileW(h, &fd));
+    FindClose(h);
+  }
+  ASSERT_EQ(saved.size(), 1u);
+  const std::string text = pwtest::ReadLinuxFile(saveDir.Path() + "/" + std::string(saved[0].begin(), saved[0].end()));
+  EXPECT_NE(text.find("see you at lunch"), std::string::npos);
+  EXPECT_NE(text.find("Subject: hello there"), std::string::npos);
 
   // A fresh account sees what the server still holds.
   pwtest::FakeOwner plain;
