@@ -172,7 +172,7 @@ size_t DnsblLookup::CacheSize() const {
 void DnsblLookup::Impl::StartWorker() {
   HMODULE self = nullptr;
   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&Impl::Worker), &self);
-  ScopedHandle thread(CreateThread(nullptr, 64 * 1024, &Impl::Worker, self, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+  ScopedHandle thread(CreateThread(nullptr, 256 * 1024, &Impl::Worker, self, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
   if (thread) {
     ++workers;
   } else if (self) {
