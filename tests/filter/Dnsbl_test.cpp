@@ -240,3 +240,62 @@ TEST(DnsblLookup, DuplicateQueriesInFlightAreMerged) {
   pw::DnsblLookup::Instance().SetResolver(nullptr);
   pw::DnsblLookup::Instance().Reset();
 }
+
+namespace {
+
+ULONGLONG g_now = 1000000;
+ULONGLONG FakeClock() { return g_now; }
+
+// Instant answers from memory: addresses ending in 7 are listed (TTL 60 s).
+class MemoryResolver final : public pw::DnsblResolver {
+ public:
+  DWORD ResolveA(const std::wstring& name, std::vector<uint32_t>& codes, DWORD& ttl) override {
+    ++calls;
+    if (name.rfind(L"7.", 0) != 0) return DNS_ERROR_RCODE_NAME_ERROR;
+    codes.push_back(0x7F000002u);
+    ttl = 60;
+    return 0;
+  }
+  std::atomic<int> calls{0};
+};
+
+}  // namespace
+
+TEST(DnsblLookup, CacheExpiryAndLeastRecentlyUsedEviction) {
+  MemoryResolver resolver;
+  auto& lookup = pw::DnsblLookup::Instance();
+  lookup.Reset();
+  lookup.SetResolver(&resolver);
+  lookup.SetClock(&FakeClock);
+  const pw::DnsblQuery listed{L"z.test", Quad(L"192.0.2.7")};
+  const pw::DnsblQuery clean{L"z.test", Quad(L"192.0.2.8")};
+  EXPECT_EQ(lookup.Resolve({listed, clean}, 2000, false)[0].state, pw::DnsblState::Listed);
+  EXPECT_EQ(resolver.calls, 2);
+  // The listing lives for its TTL, the negative answer a little longer.
+  g_now += 59 * 1000;
+  lookup.Resolve({listed, clean}, 2000, false);
+  EXPECT_EQ(resolver.calls, 2);
+  g_now += 2 * 1000;
+  lookup.Resolve({listed, clean}, 2000, false);
+  EXPECT_EQ(resolver.calls, 3);
+  g_now += pw::DnsblLookup::kNegativeMs;
+  lookup.Resolve({clean}, 2000, false);
+  EXPECT_EQ(resolver.calls, 4);
+
+  // One entry per query however often it is asked; the least recently used
+  // goes first when the cache is full.
+  lookup.Reset();
+  lookup.Resolve({listed}, 2000, false);
+  for (uint32_t i = 0; i < pw::DnsblLookup::kCacheEntries; ++i) {
+    if (i == 500) lookup.Resolve({listed}, 0, true);  // used again: now recent
+    lookup.Resolve({{L"z.test", (10u << 24) | i}}, 2000, false);
+  }
+  EXPECT_EQ(lookup.CacheSize(), pw::DnsblLookup::kCacheEntries);
+  const int before = resolver.calls;
+  EXPECT_EQ(lookup.Resolve({listed}, 0, true)[0].state, pw::DnsblState::Listed);
+  EXPECT_EQ(lookup.Resolve({{L"z.test", 10u << 24}}, 0, true)[0].state, pw::DnsblState::Unknown);  // evicted
+  EXPECT_EQ(resolver.calls, before);
+  lookup.SetClock(nullptr);
+  lookup.SetResolver(nullptr);
+  lookup.Reset();
+}
