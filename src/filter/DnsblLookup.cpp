@@ -16,7 +16,8 @@
 namespace pw {
 namespace {
 
-constexpr int kMaxWorkers = 4;
+// Enough for every query of one message (5 hops x 2 zones) at once.
+constexpr int kMaxWorkers = 10;
 constexpr DWORD kWorkerIdleMs = 3000;
 constexpr int kTimeoutsBeforeSkip = 2;
 
@@ -24,6 +25,7 @@ ULONGLONG SystemClock() { return GetTickCount64(); }
 
 struct Pending {
   std::wstring key, zone, name;
+  bool started = false;  // a worker is asking
   bool done = false;
   DnsblAnswer answer;
 };
@@ -193,6 +195,7 @@ DWORD WINAPI DnsblLookup::Impl::Worker(void* param) {
     }
     std::shared_ptr<Pending> p = std::move(d.queue.front());
     d.queue.pop_front();
+    p->started = true;
     DnsblResolver& resolver = d.resolver ? *d.resolver : SystemResolver();
     ReleaseSRWLockExclusive(&d.lock);
     std::vector<uint32_t> codes;
@@ -318,6 +321,8 @@ std::vector<DnsblAnswer> DnsblLookup::Resolve(const std::vector<DnsblQuery>& que
       out[i] = p->answer;
       continue;
     }
+    // A query still waiting for a worker says nothing about its zone.
+    if (!p->started) continue;
     bool noted = false;
     for (const auto& z : slowZones) noted = noted || z == p->zone;
     if (!noted) slowZones.push_back(p->zone);

@@ -299,3 +299,41 @@ TEST(DnsblLookup, CacheExpiryAndLeastRecentlyUsedEviction) {
   lookup.SetResolver(nullptr);
   lookup.Reset();
 }
+
+namespace {
+
+// "dead" zones hang for 2 s, others answer at once (everything listed).
+class HangingResolver final : public pw::DnsblResolver {
+ public:
+  DWORD ResolveA(const std::wstring& name, std::vector<uint32_t>& codes, DWORD& ttl) override {
+    if (name.find(L"dead") != std::wstring::npos) {
+      Sleep(2000);
+      return ERROR_TIMEOUT;
+    }
+    codes.push_back(0x7F000002u);
+    ttl = 60;
+    return 0;
+  }
+};
+
+}  // namespace
+
+// Queries waiting for a busy pool are not held against their zone: a dead
+// list that occupies every worker must not get a healthy one skipped.
+TEST(DnsblLookup, QueuedQueriesDoNotTripTheBreaker) {
+  HangingResolver resolver;
+  auto& lookup = pw::DnsblLookup::Instance();
+  lookup.Reset();
+  lookup.SetResolver(&resolver);
+  std::vector<pw::DnsblQuery> dead;
+  for (uint32_t i = 0; i < 12; ++i) dead.push_back({L"dead.test", (10u << 24) | i});
+  std::vector<std::wstring> log;
+  lookup.Resolve(dead, 100, false, &log);
+  const pw::DnsblQuery live{L"live.test", Quad(L"192.0.2.7")};
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(lookup.Resolve({live}, 50, false, &log)[0].state, pw::DnsblState::Unknown);
+  // The live zone is asked as soon as a worker is free.
+  EXPECT_EQ(lookup.Resolve({live}, 5000, false, &log)[0].state, pw::DnsblState::Listed);
+  for (const auto& line : log) EXPECT_EQ(line.find(L"live.test"), std::wstring::npos) << line;
+  lookup.SetResolver(nullptr);
+  lookup.Reset();
+}
