@@ -27,7 +27,7 @@ PACKAGES=(
   mingw-w64-x86-64-dev libz-mingw-w64-dev
   wine wine64 xvfb xauth cmake make ninja-build googletest dpkg-dev
   python3 dovecot-pop3d mailutils-pop3d openssl openssh-server openssh-client squid microsocks
-  exim4-daemon-light
+  exim4-daemon-light rbldnsd
 )
 # The 32-bit build and the installer.
 [ "$ARCH" = x86 ] && PACKAGES+=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686

@@ -2,7 +2,8 @@
 # Runs dockhost.exe with the plug-in for SECONDS (default 20) under Wine,
 # inside the current display. Before that it starts a local Dovecot POP3
 # server with a freshly generated mailbox, points the account "Local
-# mailbox" at it and runs one real check through the plug-in. Used by run.sh.
+# mailbox" at it, switches filtering on and runs one real check through the
+# plug-in. Used by run.sh.
 set -uo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 export BUILD=${BUILD:-$ROOT/build}
@@ -20,12 +21,17 @@ PORT=$(awk '$1 == "main" {print $2}' "$MAILDIR_SERVER/ports")
 python3 - "$MAILDIR_SERVER/home/user/Maildir/new" <<'PY'
 import os, sys, time
 new = sys.argv[1]
-subjects = ["Welcome to the local mailbox", "Meeting moved to Thursday", "=?ISO-8859-1?Q?Caf=E9_menu?=",
-            "Build report", "Holiday photos"]
-for n, subject in enumerate(subjects, 1):
+# Messages 4 and 5 show filtering at work: one from a friend (approved by
+# the built-in "Friends" rule), one the built-in spam rules catch.
+mail = [("Sender 1 <sender1@example.org>", "Welcome to the local mailbox"),
+        ("Sender 2 <sender2@example.org>", "Meeting moved to Thursday"),
+        ("Sender 3 <sender3@example.org>", "=?ISO-8859-1?Q?Caf=E9_menu?="),
+        ("Postwarden Support <support@postwarden.org>", "Build report"),
+        ("Deals <promo@deals.example>", "Limited time offer!!! Act now")]
+for n, (sender, subject) in enumerate(mail, 1):
     body = "Message %d of the generated mailbox.\r\n" % n
-    text = ("From: Sender %d <sender%d@example.org>\r\nTo: user@example.org\r\nSubject: %s\r\n"
-            "Date: %s\r\n\r\n%s" % (n, n, subject, time.strftime("%a, %d %b %Y %H:%M:%S +0000", time.gmtime()), body))
+    text = ("From: %s\r\nTo: user@example.org\r\nSubject: %s\r\n"
+            "Date: %s\r\n\r\n%s" % (sender, subject, time.strftime("%a, %d %b %Y %H:%M:%S +0000", time.gmtime()), body))
     with open(os.path.join(new, "%d.M%dP1.run" % (int(time.time()), n)), "w", newline="") as f:
         f.write(text)
 PY
@@ -37,7 +43,7 @@ wine_up
 cd "$BUILD"
 wine dockhost.exe --settings postwarden-settings.dat \
   --account "\"Local mailbox\" server=127.0.0.1 port=$PORT user=user password=secret security=none" \
-  --check 60 --report --run "$SECONDS_TO_RUN" --print --save --verbose "$@"
+  --filters on --check 60 --report --run "$SECONDS_TO_RUN" --print --save --verbose "$@"
 rc=$?
 wine_down
 exit $rc

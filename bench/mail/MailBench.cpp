@@ -21,6 +21,7 @@
 #include "base/Scoped.h"
 #include "common/BenchSupport.h"
 #include "mail/MinimalPop3.h"
+#include "filter/BuiltinRules.h"
 #include "mail/PluginCheck.h"
 #include "support/Services.h"
 
@@ -196,6 +197,28 @@ pw::RefPtr<pw::MailAccount> FirstChecks(int port, BenchOwner* owner) {
   return known;
 }
 
+// 4. The first check with filtering on (the built-in rules on every header)
+// against the same check without rules, alternating.
+void FilteredChecks(int port) {
+  printf("4. First check of %d messages with the built-in rules on every header\n", kMessages);
+  auto list = std::make_unique<pw::RuleList>();
+  pw::AddBuiltinRules(*list);
+  pw::RuleSnapshot rules(std::move(list));
+  BenchOwner plain, filtering;
+  filtering.rules = &rules;
+  std::vector<double> ratios;
+  for (int run = 0; run < 3; ++run) {
+    const CheckResult a = pwbench::Run(NewAccount(&plain).Get(), port);
+    const CheckResult b = pwbench::Run(NewAccount(&filtering).Get(), port);
+    const CheckResult c = pwbench::Run(NewAccount(&plain).Get(), port);
+    const double ratio = b.seconds / ((a.seconds + c.seconds) / 2);
+    ratios.push_back(ratio);
+    printf("   without rules %8.3f s, with rules %8.3f s (in the account %.3f s), without %8.3f s: ratio %.2f%s\n",
+           a.seconds, b.seconds, b.inAccount, c.seconds, ratio, a.ok && b.ok && c.ok ? "" : "  ERRORS");
+  }
+  printf("   median ratio %.2f (goal <= 1.2)\n\n", Median(ratios));
+}
+
 // 1. The unchanged mailbox, every message known to the account.
 void UnchangedChecks(int port, pw::MailAccount& known) {
   printf("1. Unchanged mailbox of %d known messages: STAT, LIST, UIDL (whole check)\n", kMessages);
@@ -258,7 +281,8 @@ void Retrievals(int port) {
 }  // namespace
 
 // Arguments, for quicker runs while working: the sections to run (default
-// "123"; "m", "p" and "b" run one first check each by the minimal client,
+// "123"; "4" compares first checks with and without the built-in rules;
+// "m", "p" and "b" run one first check each by the minimal client,
 // the plug-in and the bare session, for counting calls with strace) and the
 // number of messages of the mailbox (default 10000).
 int main(int argc, char** argv) {
@@ -308,6 +332,7 @@ int main(int argc, char** argv) {
     if (wanted('p')) printf("plug-in first check %.3f s\n", pwbench::Run(NewAccount(&owner).Get(), small.Port()).seconds);
     if (wanted('b')) printf("bare first check %.3f s\n", pwbench::Run(nullptr, small.Port()).seconds);
     if (wanted('3')) Retrievals(big.Port());
+    if (wanted('4')) FilteredChecks(small.Port());
     printf("\nload average at end: %s\n", Load().c_str());
   }
   WSACleanup();

@@ -12,6 +12,7 @@
 
 #include "account/AccountOwner.h"
 #include "account/MailAccount.h"
+#include "filter/RuleEngine.h"
 #include "mail/MailSessionApi.h"
 
 namespace pwbench {
@@ -19,12 +20,16 @@ namespace pwbench {
 class BenchOwner final : public pw::AccountOwner {
  public:
   uint32_t flagsOnHeader = 0;  // what a "rule" asks for each header (NeedBody: RETR)
+  const pw::RuleSnapshot* rules = nullptr;  // real rules instead, as the plug-in runs them
 
   bool Paused() const override { return false; }
   uint32_t ConnectionFlags() const override { return 0; }
   bool FilteringEnabled() const override { return true; }
   bool ListWindowOpen() const override { return false; }
-  void TakeHeader(pw::MailAccount&, pw::MailMessage& m) override { m.SetFlags(flagsOnHeader); }
+  void TakeHeader(pw::MailAccount& a, pw::MailMessage& m) override {
+    if (rules) pw::applyRules(*rules, &a, m);
+    else m.SetFlags(flagsOnHeader);
+  }
   void TakeBody(pw::MailAccount&, pw::MailMessage&) override {}
   void MessageAdded(pw::MailAccount&, pw::MailMessage&) override {}
   void MessageRemoved(pw::MailAccount&, pw::MailMessage&) override {}

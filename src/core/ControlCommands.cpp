@@ -10,7 +10,10 @@
 //   reply ACCOUNT N TEXT [SUBJECT]   queue a quick reply to message N (from 1,
 //       as the report counts) of ACCOUNT; "\n" in TEXT is a line break
 //   busy      "<check now pending> <accounts busy> <accounts never checked>"
-//   report    every account: status, last error, messages and connection log
+//   report    every account: status, last error, messages (type, colours,
+//             icon, pending actions, subject, sender) and connection log
+//   filters on|off, import-conditions RULE FILE, export-conditions RULE FILE
+//             (ControlFilters.cpp)
 // Exported as PostwardenControl(plugin, command, &output); the output is
 // allocated with CoTaskMemAlloc and freed by the caller.
 #include <windows.h>
@@ -133,10 +136,34 @@ void AppendF(std::wstring& out, const wchar_t* format, ...) {
   out += buf;
 }
 
-std::wstring Subject(const MailMessage& m) {
+std::wstring Field(const MailMessage& m, const wchar_t* name) {
   for (const auto& f : m.headerFields)
-    if (_wcsicmp(f.first.c_str(), L"Subject") == 0) return f.second;
+    if (_wcsicmp(f.first.c_str(), name) == 0) return f.second;
   return std::wstring();
+}
+
+const wchar_t* TypeName(MessageType t) {
+  switch (t) {
+    case MessageType::Normal: return L"normal";
+    case MessageType::Spam: return L"spam";
+    case MessageType::Dangerous: return L"dangerous";
+    case MessageType::Approved: return L"approved";
+    case MessageType::Outgoing: return L"outgoing";
+  }
+  return L"?";
+}
+
+// The pending actions of a message, by name.
+std::wstring Actions(const MailMessage& m) {
+  static const std::pair<uint32_t, const wchar_t*> kNames[] = {
+      {MessageFlags::Delete, L"delete"},       {MessageFlags::SaveToFile, L"save"},
+      {MessageFlags::RunCommand, L"command"},  {MessageFlags::PlaySound, L"sound"},
+      {MessageFlags::NeedBody, L"need-body"},  {MessageFlags::FreeBody, L"free-body"},
+      {MessageFlags::Reevaluate, L"reevaluate"}};
+  std::wstring out;
+  for (const auto& [bit, name] : kNames)
+    if (m.HasFlag(bit)) out += (out.empty() ? L"" : L",") + std::wstring(name);
+  return out.empty() ? L"none" : out;
 }
 
 }  // namespace
@@ -154,8 +181,14 @@ std::wstring PluginObject::ControlReport() const {
       SharedGuard m(a->MessageLock());
       AppendF(out, L"  messages: %zu\n", a->Messages().Size());
       for (const auto& msg : a->Messages()) {
-        AppendF(out, L"  message %ls size %u state %u type %u subject \"%ls\"\n", msg->Uidl() ? msg->Uidl() : L"",
-                msg->size, msg->State(), static_cast<unsigned>(msg->Type()), Subject(*msg).c_str());
+        AppendF(out,
+                L"  message %ls size %u state %u type %u (%ls) color %d bkColor %d icon \"%ls\" actions %ls "
+                L"subject \"%ls\" from \"%ls\"%ls%ls%ls\n",
+                msg->Uidl() ? msg->Uidl() : L"", msg->size, msg->State(), static_cast<unsigned>(msg->Type()),
+                TypeName(msg->Type()), msg->color, msg->bkColor, msg->icon.Str(), Actions(*msg).c_str(),
+                Field(*msg, L"Subject").c_str(), Field(*msg, L"From").c_str(),
+                msg->filterText.IsSet() ? L" filter \"" : L"", msg->filterText.Str(),
+                msg->filterText.IsSet() ? L"\"" : L"");
         if (msg->IsOutgoing()) {
           const wchar_t* to = nextFieldValue(*msg, L"To");
           if (msg->SendFailed())
@@ -322,6 +355,8 @@ HRESULT PluginObject::Control(const wchar_t* command, wchar_t** output) {
     AppendF(out, L"%d %d %d", CheckNowPending() ? 1 : 0, busy, unchecked);
   } else if (words[0] == L"reply") {
     ok = ControlReply(words, error);
+  } else if (words[0] == L"filters" || words[0] == L"import-conditions" || words[0] == L"export-conditions") {
+    ok = ControlFilters(words, out, error);
   } else if (words[0] == L"report") {
     out = ControlReport();
   } else {

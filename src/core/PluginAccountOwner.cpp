@@ -5,7 +5,7 @@
 
 #include "account/MailMessage.h"
 #include "core/PluginObject.h"
-#include "filter/RuleSeam.h"
+#include "filter/RuleEngine.h"
 
 namespace pw {
 namespace {
@@ -29,12 +29,13 @@ bool PluginAccountOwner::FilteringEnabled() const { return plugin_.Settings().us
 bool PluginAccountOwner::ListWindowOpen() const { return plugin_.ListWindowExists(); }
 
 void PluginAccountOwner::TakeHeader(MailAccount& account, MailMessage& message) {
-  if (FilteringEnabled()) ApplyRules(plugin_, account, message);
+  if (FilteringEnabled()) applyRules(*plugin_.Rules().Current(), &account, message);
   if (!message.HasFlag(MessageFlags::Delete)) PostRecord(plugin_, WM_USER, 0, message);
 }
 
 void PluginAccountOwner::TakeBody(MailAccount& account, MailMessage& message) {
-  if (FilteringEnabled() && message.HasFlag(MessageFlags::Reevaluate)) ApplyRules(plugin_, account, message);
+  if (FilteringEnabled() && message.HasFlag(MessageFlags::Reevaluate))
+    applyRules(*plugin_.Rules().Current(), &account, message);
   PostRecord(plugin_, WM_USER, 0, message);
 }
 

@@ -13,7 +13,8 @@
 #include "core/DeletedLog.h"
 #include "core/Notifier.h"
 #include "core/QuietPeriod.h"
-#include "filter/RuleSeam.h"
+#include "filter/BuiltinRules.h"
+#include "filter/RuleStore.h"
 #include "resource.h"
 
 namespace pw {
@@ -43,6 +44,11 @@ std::wstring CommandArguments(const wchar_t* commandLine) {
 
 PluginObject::PluginObject() {
   defaultIcon_.Reset(static_cast<HICON>(LoadImageW(DllModule(), MAKEINTRESOURCEW(IDI_PLUGIN), IMAGE_ICON, 32, 32, 0)));
+  // A fresh configuration starts with the built-in rules, once; a stored
+  // list replaces them on Load.
+  auto builtin = std::make_unique<RuleList>();
+  AddBuiltinRules(*builtin);
+  rules_.Publish(std::move(builtin));
   ObjectCreated();
 }
 
@@ -140,7 +146,11 @@ bool PluginObject::LoadStream(IStream* stream) {
   }
   bool filters = tree.EnterNode(L"Filters");
   LoadFilterKeys(tree, settings_);
-  LoadRuleSet(tree, *this);
+  {
+    auto list = std::make_unique<RuleList>();
+    // A stream that never held a rule list keeps the rules we have.
+    if (filters && LoadRuleList(tree, *list)) rules_.Publish(std::move(list));
+  }
   if (filters) tree.LeaveNode();
   LoadListPosNode(tree, settings_);
   LoadMessagesListNode(tree, settings_);
@@ -170,7 +180,7 @@ void PluginObject::SaveStream(IStream* stream) {
   tree.CloseNode();
   tree.CreateNode(L"Filters");
   SaveFilterKeys(tree, settings_);
-  SaveRuleSet(tree, *this);
+  SaveRuleList(tree, rules_.Current()->List());
   tree.CloseNode();
   SaveListPosNode(tree, settings_);
   SaveMessagesListNode(tree, settings_);

@@ -21,6 +21,7 @@
 #include "core/Scheduler.h"
 #include "core/SoundPlayer.h"
 #include "dockrail/DockrailPlugin.h"
+#include "filter/RuleSnapshot.h"
 
 namespace pw {
 
@@ -94,6 +95,10 @@ class PluginObject final : public dockrail::IDockPlugin {
   const std::vector<RefPtr<MailAccount>>& Accounts() const { return accounts_; }
   AccountOwner* AccountHost() { return &accountOwner_; }
   SoundPlayer& Sounds() { return sounds_; }
+  // The filtering rules: checks read the current snapshot, an edit
+  // publishes a new one.
+  RuleBook& Rules() { return rules_; }
+  const RuleBook& Rules() const { return rules_; }
 
   void StartChecker();
   void StopChecker();
@@ -125,12 +130,14 @@ class PluginObject final : public dockrail::IDockPlugin {
   bool ControlAccount(const std::vector<std::wstring>& words, std::wstring& error);
   bool ControlProxy(const std::vector<std::wstring>& words, std::wstring& error);
   bool ControlReply(const std::vector<std::wstring>& words, std::wstring& error);
+  bool ControlFilters(const std::vector<std::wstring>& words, std::wstring& out, std::wstring& error);
 
   ULONG refs_ = 1;
   dockrail::IDockHost* host_ = nullptr;  // not referenced: the host outlives us
   RECT buttonRect_ = {0, 0, 0, 0};
   std::wstring caption_;
   GlobalSettings settings_;
+  RuleBook rules_;
   ScopedIcon defaultIcon_;
   ScopedFont countFont_;
   CriticalSection logLock_;

@@ -261,6 +261,8 @@ TEST(HostEndToEnd, QueuedReplyGoesOutWithTheNextCheck) {
   EXPECT_NE(file.find("Subject: Re: mail 1 (answered)\n"), std::string::npos) << file;
   EXPECT_NE(file.find("From: Me <me@example.org>\n"), std::string::npos) << file;
   EXPECT_NE(file.find("\n\nThanks.\n.\nSee you\n"), std::string::npos) << file;
+}
+
 // A settings file the plug-in cannot read, damaged or of an older layout,
 // is neither replaced by the fresh configuration nor lost: the host keeps a
 // copy beside it, leaves it alone although an account was added, and the
@@ -287,4 +289,60 @@ TEST(HostEndToEnd, UnreadableSettingsAreKept) {
     EXPECT_EQ(Line(out, "settings: "), "The settings could not be read") << out;
     EXPECT_NE(out.find("could not be read; a copy is kept as"), std::string::npos) << out;
   }
+}
+
+// Filtering from the command line: switched on, a word list imported into a
+// built-in rule and the rule exported, one check; the report shows each
+// message classified, and the imported conditions are kept in the stream.
+TEST(HostEndToEnd, FilteringSwitchedOnWithImportedConditions) {
+  Service server("dovecot");
+  ASSERT_TRUE(server.Ok()) << server.Error();
+  const struct {
+    const char* from;
+    const char* subject;
+  } mail[] = {{"Support <support@postwarden.org>", "Release notes"},
+              {"Shop <deals@shop.example>", "A free gift inside"},
+              {"Bob <bob@example.net>", "Your jackpot awaits"},
+              {"Carol <carol@example.net>", "Lunch"}};
+  for (int n = 0; n < 4; ++n)
+    ASSERT_TRUE(pwtest::WriteNewLinuxFile(server.Dir() + "/home/user/Maildir/new/" + std::to_string(1700000000 + n) +
+                                              ".M" + std::to_string(n) + "P1.flt",
+                                          std::string("From: ") + mail[n].from + "\r\nTo: user@example.org\r\nSubject: " +
+                                              mail[n].subject + "\r\n\r\nbody\r\n"));
+  pwtest::LinuxTempDir dir;
+  const std::wstring settings = pwtest::WindowsPath(dir.Path() + "/settings.dat");
+  ASSERT_TRUE(WriteSettings(settings, {Account(L"Home", server.Port())}));
+  ASSERT_TRUE(pwtest::WriteNewLinuxFile(dir.Path() + "/words.txt", "jackpot\tSubject\t*=*\r\n"));
+  const std::wstring words = pwtest::WindowsPath(dir.Path() + "/words.txt");
+  const std::wstring exported = pwtest::WindowsPath(dir.Path() + "/rule.xml");
+  const std::wstring host = pwtest::WindowsPath(PW_BINARY_DIR "/dockhost.exe");
+  const std::wstring output = pwtest::WindowsPath(dir.Path() + "/output.txt");
+  const int rc = RunProgram(L"\"" + host + L"\" --settings \"" + settings +
+                                L"\" --filters on --import-conditions \"spam by subject\" \"" + words +
+                                L"\" --export-conditions 2 \"" + exported + L"\" --check 60 --report --save",
+                            output, 90000);
+  const std::string out = ReadOutput(dir.Path() + "/output.txt");
+  ASSERT_EQ(rc, 0) << out;
+  auto line = [&](const std::string& subject) {
+    const size_t at = out.find("subject \"" + subject + "\"");
+    if (at == std::string::npos) return std::string();
+    const size_t begin = out.rfind('\n', at) + 1;
+    return out.substr(begin, out.find('\n', at) - begin);
+  };
+  EXPECT_NE(line("Release notes").find("(approved)"), std::string::npos) << out;
+  EXPECT_NE(line("A free gift inside").find("(spam)"), std::string::npos) << out;
+  EXPECT_NE(line("A free gift inside").find("state 0 "), std::string::npos) << out;  // marked read
+  EXPECT_NE(line("Your jackpot awaits").find("(spam)"), std::string::npos) << out;
+  EXPECT_NE(line("Your jackpot awaits").find("filter \"Subject Contains 'jackpot'\""), std::string::npos) << out;
+  EXPECT_NE(line("Lunch").find("(normal)"), std::string::npos) << out;
+  EXPECT_NE(line("Lunch").find("from \"Carol <carol@example.net>\""), std::string::npos) << out;
+  EXPECT_NE(pwtest::ReadLinuxFile(dir.Path() + "/rule.xml").find("substring=\"jackpot\""), std::string::npos);
+
+  // The imported condition was saved with the rules.
+  const std::wstring again = pwtest::WindowsPath(dir.Path() + "/again.xml");
+  const int rc2 = RunProgram(L"\"" + host + L"\" --settings \"" + settings + L"\" --export-conditions \"spam by subject\" \"" +
+                                 again + L"\"",
+                             output, 60000);
+  ASSERT_EQ(rc2, 0) << ReadOutput(dir.Path() + "/output.txt");
+  EXPECT_NE(pwtest::ReadLinuxFile(dir.Path() + "/again.xml").find("substring=\"jackpot\""), std::string::npos);
 }

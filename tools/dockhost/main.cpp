@@ -45,6 +45,10 @@ const char kUsage[] =
     "                     lists them); it goes out in the next check's send pass;\n"
     "                     \\n in TEXT is a line break, TEXT holds no double quote\n"
     "  --subject TEXT     the subject of the --reply before it (default: Re: ...)\n"
+    "  --filters on|off   switch filtering on or off\n"
+    "  --import-conditions RULE FILE  add the condition sets of FILE (XML or a word\n"
+    "                     list) to the rule named RULE (or numbered from 1)\n"
+    "  --export-conditions RULE FILE  write the rule's condition sets to FILE as XML\n"
     "  --check SECONDS    check every account now and wait until all are done\n"
     "  --report           print every account's messages and connection log\n"
     "  --wait-checks S    run until every account has ended a check by itself (at most S seconds)\n"
@@ -58,7 +62,7 @@ struct Options {
   std::wstring settings;
   std::string caption = "Postwarden";
   std::vector<int> menu;
-  std::vector<std::wstring> controls;  // account and proxy commands
+  std::vector<std::wstring> controls;  // account, proxy and filter commands
   double run = -1;
   double check = -1;
   bool report = false;
@@ -102,6 +106,12 @@ bool Parse(int argc, wchar_t** argv, Options& o) {
     } else if (a == L"--subject") {
       if (!next(v) || o.controls.empty() || o.controls.back().rfind(L"reply ", 0) != 0) return false;
       o.controls.back() += L" \"" + v + L"\"";
+    }
+    else if (a == L"--filters") { if (!next(v)) return false; o.controls.push_back(L"filters " + v); }
+    else if (a == L"--import-conditions" || a == L"--export-conditions") {
+      std::wstring rule, file;
+      if (!next(rule) || !next(file)) return false;
+      o.controls.push_back(a.substr(2) + L" \"" + rule + L"\" \"" + file + L"\"");
     }
     else if (a == L"--check") { if (!next(v)) return false; o.check = _wtof(v.c_str()); }
     else if (a == L"--report") o.report = true;
