@@ -212,6 +212,8 @@ HRESULT PluginObject::Control(const wchar_t* command, wchar_t** output) {
       }
     }
     AppendF(out, L"%d %d %d", CheckNowPending() ? 1 : 0, busy, unchecked);
+  } else if (words[0] == L"account-dialog") {
+    ok = ControlAccountDialog(words, out, error);
   } else if (words[0] == L"report") {
     out = ControlReport();
   } else {

@@ -115,10 +115,13 @@ class PluginObject final : public dockrail::IDockPlugin {
   void RegisterHotkeys(WORD list, WORD reader);
   void NotifySettingsChanged();
   void Repaint();
-  bool RunOptionsSheet();
+  friend class HotkeyRelease;
+  bool RunOptionsSheet(HWND owner);
+  void RebuildAccounts(const std::vector<AccountSettings>& records);
   std::wstring ControlReport() const;
   bool ControlAccount(const std::vector<std::wstring>& words, std::wstring& error);
   bool ControlProxy(const std::vector<std::wstring>& words, std::wstring& error);
+  bool ControlAccountDialog(const std::vector<std::wstring>& words, std::wstring& out, std::wstring& error);
 
   ULONG refs_ = 1;
   dockrail::IDockHost* host_ = nullptr;  // not referenced: the host outlives us
