@@ -69,17 +69,31 @@ void FolderList::SetTop(int top) {
   UpdateScroll();
 }
 
+void FolderList::ScheduleScroll() {
+  // Adding many rows in a row costs one scroll bar update, not one each.
+  if (scrollPending_) return;
+  scrollPending_ = true;
+  PostMessageW(window_, kFlushScroll, 0, 0);
+}
+
 void FolderList::UpdateScroll() {
+  scrollPending_ = false;
+  const int count = static_cast<int>(rows_.size()), visible = Visible();
+  const bool needed = count > visible;
+  // Only what changed is sent on: scroll bar calls are the costly part of
+  // adding a row.
+  if (needed != scrollShown_) {
+    scrollShown_ = needed;
+    ShowScrollBar(window_, SB_VERT, needed);
+  }
+  if (!needed) return;
   SCROLLINFO si = {sizeof(si)};
   si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
   si.nMin = 0;
-  si.nMax = static_cast<int>(rows_.size()) - 1;
-  si.nPage = static_cast<UINT>(Visible());
+  si.nMax = count - 1;
+  si.nPage = static_cast<UINT>(visible);
   si.nPos = top_;
-  const bool needed = static_cast<int>(rows_.size()) > Visible();
-  if (!needed) si.nMax = 0, si.nPage = 0;
   SetScrollInfo(window_, SB_VERT, &si, TRUE);
-  ShowScrollBar(window_, SB_VERT, needed);
 }
 
 void FolderList::Notify(WORD code) {
@@ -88,7 +102,7 @@ void FolderList::Notify(WORD code) {
 }
 
 void FolderList::InvalidateRow(int index) {
-  if (index < 0) return;
+  if (index < top_ || index > top_ + Visible()) return;
   RECT rc;
   GetClientRect(window_, &rc);
   rc.top = (index - top_) * rowHeight_;
@@ -163,7 +177,7 @@ LRESULT FolderList::Handle(UINT message, WPARAM wParam, LPARAM lParam, bool& han
       UpdateRowHeight(rows_.back());
       if (rowHeight_ != old && rows_.size() > 1) RecomputeRowHeight();
       else Measure(rows_.back());
-      UpdateScroll();
+      ScheduleScroll();
       InvalidateRow(static_cast<int>(rows_.size()) - 1);
       return static_cast<LRESULT>(rows_.size() - 1);
     }
@@ -237,6 +251,12 @@ LRESULT FolderList::Handle(UINT message, WPARAM wParam, LPARAM lParam, bool& han
       if (had) Notify(kFolderSelChanged);
       return 0;
     }
+    case kFlushScroll:
+      if (scrollPending_) {
+        scrollPending_ = false;
+        UpdateScroll();
+      }
+      return 0;
     case WM_SIZE:
       SetTop(top_);
       InvalidateRect(window_, nullptr, FALSE);

@@ -66,6 +66,8 @@ class FolderList {
   int Visible() const;
   void SetTop(int top);
   void UpdateScroll();
+  void ScheduleScroll();
+  static constexpr UINT kFlushScroll = WM_USER + 100;
   void Select(int index, bool notify);
   void Notify(WORD code);
   void InvalidateRow(int index);
@@ -83,6 +85,8 @@ class FolderList {
   int textHeight_ = 0;
   int selected_ = -1;
   bool focused_ = false;
+  bool scrollShown_ = false;
+  bool scrollPending_ = false;
 };
 
 }  // namespace pw::ui

@@ -130,6 +130,7 @@ TEST(FolderList, KeyboardScrollingAndNotifications) {
     pw::ui::FolderEntry e = {static_cast<uint32_t>(100 + i), t.c_str(), i % 3, i % 2, -1};
     SendMessageW(list, pw::ui::FLM_ADD, 0, reinterpret_cast<LPARAM>(&e));
   }
+  Pump();  // the scroll bar follows once the adds are done
   EXPECT_TRUE(GetWindowLongW(list, GWL_STYLE) & WS_VSCROLL);
   EXPECT_EQ(SendMessageW(list, pw::ui::FLM_FIND, 0, 142), 42);
   EXPECT_EQ(SendMessageW(list, pw::ui::FLM_FIND, 0, 7), -1);
