@@ -1,6 +1,7 @@
 #include "ui/FolderList.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "ui/ControlBase.h"
 #include "ui/UiFonts.h"
@@ -63,8 +64,11 @@ void FolderList::SetTop(int top) {
   int maxTop = std::max(0, static_cast<int>(rows_.size()) - Visible());
   top = std::clamp(top, 0, maxTop);
   if (top != top_) {
+    // Move what stays visible and paint only the rows that come in.
+    const int dy = (top_ - top) * rowHeight_;
     top_ = top;
-    InvalidateRect(window_, nullptr, FALSE);
+    if (std::abs(dy) < Visible() * rowHeight_) ScrollWindowEx(window_, 0, dy, nullptr, nullptr, nullptr, nullptr, SW_INVALIDATE);
+    else InvalidateRect(window_, nullptr, FALSE);
   }
   UpdateScroll();
 }
