@@ -196,3 +196,22 @@ TEST(HostEndToEnd, SavesWhenThePluginAsks) {
   ASSERT_EQ(rc2, 0) << again;
   EXPECT_NE(again.find("account Home: status 1, last error 0\n  messages: 2"), std::string::npos) << again;
 }
+
+// --shots opens the options sheet and the account sheet in turn and writes
+// a picture of every page.
+TEST(HostEndToEnd, ShotsWritesEveryPage) {
+  pwtest::LinuxTempDir dir;
+  const std::wstring host = pwtest::WindowsPath(PW_BINARY_DIR "/dockhost.exe");
+  const std::wstring output = pwtest::WindowsPath(dir.Path() + "/output.txt");
+  const int rc = RunProgram(L"\"" + host + L"\" --shots \"" + pwtest::WindowsPath(dir.Path() + "/shots") + L"\"",
+                            output, 90000);
+  const std::string out = ReadOutput(dir.Path() + "/output.txt");
+  ASSERT_EQ(rc, 0) << out;
+  for (const char* name : {"options_general", "options_accounts", "options_connection", "options_filters",
+                           "options_notify", "options_about", "account_options", "account_incoming",
+                           "account_outgoing"}) {
+    const std::string png = pwtest::ReadLinuxFile(dir.Path() + "/shots/" + name + ".png");
+    EXPECT_GT(png.size(), 1000u) << name;
+    EXPECT_EQ(png.substr(1, 3), "PNG") << name;
+  }
+}
