@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "ui/HotkeyField.h"
 #include "ui/OptionsData.h"
 #include "ui/TabSwitcher.h"
@@ -231,6 +233,34 @@ TEST(OptionsSheet, AccountsPageCreatesEditsReordersAndDeletes) {
   EXPECT_STREQ(data.accounts[1].accountName, L"third");
   EXPECT_EQ(data.accounts[1].id, 0u);
   EXPECT_EQ(data.accounts[1].interval, 1800000u);
+}
+
+}  // namespace
+
+namespace {
+
+// Once the rule editor is wired in, its button follows "Use filtering" and
+// opens the editor on the sheet's thread.
+TEST(OptionsSheet, RuleEditorButtonFollowsUseFiltering) {
+  pw::ui::OptionsData data;
+  std::atomic<int> opened{0};
+  data.editRules = [&](HWND owner) { opened += owner != nullptr ? 1 : 100; };
+  UiDriver d([](UiDriver& d) {
+    HWND frame = d.WaitDialog(L"Postwarden");
+    if (!frame) return;
+    PickTab(d, frame, 3);
+    EXPECT_FALSE(d.IsEnabled(frame, IDC_FLT_EDIT));
+    d.Click(frame, IDC_FLT_USE);
+    EXPECT_TRUE(d.WaitFor([&] { return d.IsEnabled(frame, IDC_FLT_EDIT); }));
+    d.Click(frame, IDC_FLT_EDIT);
+    d.Send(frame, WM_NULL, 0, 0);
+    d.PressOk(frame);
+    d.WaitGone(frame);
+  });
+  EXPECT_TRUE(pw::ui::ShowOptionsSheet(nullptr, nullptr, data));
+  ExpectNoFailures(d);
+  EXPECT_EQ(opened.load(), 1);
+  EXPECT_EQ(data.useFilter, 1);
 }
 
 }  // namespace
