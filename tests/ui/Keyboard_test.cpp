@@ -1,6 +1,7 @@
 // The options sheet from the keyboard alone, with real key input.
 #include <gtest/gtest.h>
 
+#include <cwctype>
 #include <vector>
 
 #include "ui/OptionsData.h"
@@ -58,6 +59,50 @@ TEST(Keyboard, EscapeCancels) {
   });
   EXPECT_FALSE(pw::ui::ShowOptionsSheet(nullptr, nullptr, data));
   for (const auto& f : d.Failures()) ADD_FAILURE() << std::string(f.begin(), f.end());
+}
+
+}  // namespace
+
+namespace {
+
+// The sheet's controls come from common controls 6 (the plug-in's
+// manifest), whatever the host process asked for: its buttons' window
+// procedure lives in comctl32, not in user32.
+TEST(ActivationContext, SheetControlsAreCommonControlsSix) {
+  pw::ui::OptionsData data;
+  std::wstring module;
+  UiDriver d([&](UiDriver& d) {
+    HWND frame = d.WaitDialog(L"Postwarden");
+    if (!frame) return;
+    HWND ok = d.Control(frame, IDOK);
+    auto proc = reinterpret_cast<const void*>(GetClassLongPtrW(ok, GCLP_WNDPROC));
+    HMODULE m = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       static_cast<LPCWSTR>(proc), &m);
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(m, path, MAX_PATH);
+    module = path;
+    d.PressCancel(frame);
+    d.WaitGone(frame);
+  });
+  pw::ui::ShowOptionsSheet(nullptr, nullptr, data);
+  for (const auto& f : d.Failures()) ADD_FAILURE() << std::string(f.begin(), f.end());
+  std::wstring lower = module;
+  for (auto& c : lower) c = static_cast<wchar_t>(towlower(c));
+  EXPECT_NE(lower.find(L"comctl32"), std::wstring::npos) << std::string(module.begin(), module.end());
+  // Outside the plug-in's context (the test program has no manifest) a
+  // button is the old one: the check above tells the two apart.
+  HWND plain = CreateWindowExW(0, L"BUTTON", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  auto proc = reinterpret_cast<const void*>(GetClassLongPtrW(plain, GCLP_WNDPROC));
+  HMODULE m = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     static_cast<LPCWSTR>(proc), &m);
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(m, path, MAX_PATH);
+  DestroyWindow(plain);
+  std::wstring other = path;
+  for (auto& c : other) c = static_cast<wchar_t>(towlower(c));
+  EXPECT_EQ(other.find(L"comctl32"), std::wstring::npos) << std::string(other.begin(), other.end());
 }
 
 }  // namespace
