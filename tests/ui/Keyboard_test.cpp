@@ -106,3 +106,37 @@ TEST(ActivationContext, SheetControlsAreCommonControlsSix) {
 }
 
 }  // namespace
+
+namespace {
+
+HWND FocusOf(HWND window) {
+  GUITHREADINFO gi = {sizeof(gi)};
+  GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &gi);
+  return gi.hwndFocus;
+}
+
+// A hotkey typed into the field is kept; plain Tab and Enter still move on
+// and confirm, so the field never traps the keyboard.
+TEST(Keyboard, HotkeyFieldRecordsCtrlQAndLetsTabAndEnterThrough) {
+  pw::ui::OptionsData data;
+  UiDriver d([](UiDriver& d) {
+    HWND frame = d.WaitDialog(L"Postwarden");
+    if (!frame) return;
+    SetForegroundWindow(frame);
+    d.WaitFor([&] { return GetForegroundWindow() == frame; });
+    HWND list = d.Control(frame, IDC_OPT_LIST_HOTKEY), reader = d.Control(frame, IDC_OPT_READER_HOTKEY);
+    Keys({{VK_MENU, false}, {'I', false}, {'I', true}, {VK_MENU, true}});
+    EXPECT_TRUE(d.WaitFor([&] { return FocusOf(frame) == list; }));
+    Keys({{VK_CONTROL, false}, {'Q', false}, {'Q', true}, {VK_CONTROL, true}});
+    Keys({{VK_TAB, false}, {VK_TAB, true}});
+    EXPECT_TRUE(d.WaitFor([&] { return FocusOf(frame) == reader; }));
+    Keys({{VK_RETURN, false}, {VK_RETURN, true}});
+    d.WaitGone(frame);
+  });
+  EXPECT_TRUE(pw::ui::ShowOptionsSheet(nullptr, nullptr, data));
+  for (const auto& f : d.Failures()) ADD_FAILURE() << std::string(f.begin(), f.end());
+  EXPECT_EQ(data.listHotkey, 0x0200 | 'Q');
+  EXPECT_EQ(data.readerHotkey, 0);
+}
+
+}  // namespace
