@@ -3,6 +3,7 @@
 // result is what the settings stream holds.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <vector>
 
 #include "TestStreams.h"
@@ -148,6 +149,37 @@ TEST(OptionsRebuild, CancelLeavesAccountsAndHotkeysAsTheyWere) {
   EXPECT_EQ(host.hotkeys[2].number, 2u);
   EXPECT_EQ(host.hotkeys[3].hotkey, 0x241);
   EXPECT_EQ(host.hotkeys[3].number, 1u);
+}
+
+}  // namespace
+
+namespace {
+
+// ShowOptions leaves the checker running while the sheet is open; a
+// confirmed sheet stops it only for the rebuild and starts it again.
+TEST(OptionsRebuild, CheckerRunsWhileTheSheetIsOpenAndAfterOk) {
+  pwtest::InProcessPlugin p({{L"keep", {100}}});
+  pwtest::FakeHost host;
+  p->SetHost(&host);
+  p->StartChecker();
+  ASSERT_TRUE(p->CheckerRunning());
+  std::atomic<bool> runningWhileOpen{false};
+  pw::PluginObject* plugin = &*p;
+  UiDriver d([&](UiDriver& d) {
+    HWND frame = d.WaitDialog(L"Postwarden");
+    if (!frame) return;
+    runningWhileOpen = plugin->CheckerRunning();
+    d.PressOk(frame);
+    d.WaitGone(frame);
+  });
+  pw::ComPtr<IStream> s;
+  *s.Out() = pwtest::MemoryStream();
+  EXPECT_EQ(p->ShowOptions(s.Get()), 0);
+  for (const auto& f : d.Failures()) ADD_FAILURE() << std::string(f.begin(), f.end());
+  EXPECT_TRUE(runningWhileOpen);
+  EXPECT_TRUE(p->CheckerRunning());
+  EXPECT_EQ(p->Accounts().size(), 1u);
+  p->StopChecker();
 }
 
 }  // namespace
