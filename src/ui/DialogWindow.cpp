@@ -95,7 +95,11 @@ INT_PTR DialogWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, bool 
       return TRUE;
     }
     case WM_COMMAND:
-      if (!page && LOWORD(wParam) == IDOK) {
+      if (!page && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) &&
+          (GetWindowLongW(window_, GWL_STYLE) & WS_CHILD)) {
+        // A page inside another dialog: OK and Cancel belong to its frame.
+        PostMessageW(GetParent(window_), WM_COMMAND, wParam, 0);
+      } else if (!page && LOWORD(wParam) == IDOK) {
         if (OnOK()) EndDialog(window_, 1);
       } else if (!page && LOWORD(wParam) == IDCANCEL) {
         EndDialog(window_, 2);

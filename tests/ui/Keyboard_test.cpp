@@ -54,11 +54,21 @@ TEST(Keyboard, EscapeCancels) {
     if (!frame) return;
     SetForegroundWindow(frame);
     d.WaitFor([&] { return GetForegroundWindow() == frame; });
+    // From inside a page: Alt+R puts the focus in the mail reader's edit.
+    Keys({{VK_MENU, false}, {'R', false}, {'R', true}, {VK_MENU, true}});
+    HWND reader = d.Control(frame, IDC_OPT_READER);
+    EXPECT_TRUE(d.WaitFor([&] {
+      GUITHREADINFO gi = {sizeof(gi)};
+      GetGUIThreadInfo(GetWindowThreadProcessId(frame, nullptr), &gi);
+      return gi.hwndFocus == reader;
+    }));
+    Keys({{'X', false}, {'X', true}});  // typed, then thrown away
     Keys({{VK_ESCAPE, false}, {VK_ESCAPE, true}});
     d.WaitGone(frame);
   });
   EXPECT_FALSE(pw::ui::ShowOptionsSheet(nullptr, nullptr, data));
   for (const auto& f : d.Failures()) ADD_FAILURE() << std::string(f.begin(), f.end());
+  EXPECT_STREQ(data.reader, L"");
 }
 
 }  // namespace
