@@ -3,17 +3,16 @@
 #include <windows.h>
 
 #include "base/Module.h"
+#include "ui/UiClasses.h"
 
 namespace pw {
 namespace {
 
-// Window classes of the plug-in's own controls. Their window procedures come
-// with the controls; until a control exists its class answers with the
-// default procedure, so the names are taken and the classes can be found.
+// Window classes of controls that are not built yet: until they exist their
+// classes answer with the default procedure, so the names are taken and
+// the classes can be found.
 const wchar_t* const kControlClasses[] = {
     L"DKR_MSG_VIEW_CONTROL", L"DKR_MSG_VIEW_HEADER", L"DKR_MSG_VIEW_ATTACHMENT",
-    L"OrvaleColorPickerClass", L"OrvaleColorButtonClass", L"dkrTABSWITCHER_CLASS",
-    L"DKR_TABLABEL_CLASS", L"DKRWEBLINK", L"DKRHOTKEY_CLASS", L"OrvaleSimpleList",
 };
 
 }  // namespace
@@ -31,6 +30,17 @@ void RegisterControlClasses() {
     wc.lpszClassName = name;
     wc.style = CS_DBLCLKS;
     RegisterClassExW(&wc);
+  }
+  // The built controls live in the DLL's own instance, where every dialog
+  // of the plug-in is created whichever module its template came from.
+  ui::RegisterUiClasses(DllModule());
+}
+
+void UnregisterControlClasses() {
+  ui::UnregisterUiClasses(DllModule());
+  for (const wchar_t* name : kControlClasses) {
+    UnregisterClassW(name, DllModule());
+    if (ResourceModule() != DllModule()) UnregisterClassW(name, ResourceModule());
   }
 }
 

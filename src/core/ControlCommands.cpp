@@ -357,6 +357,8 @@ HRESULT PluginObject::Control(const wchar_t* command, wchar_t** output) {
     ok = ControlReply(words, error);
   } else if (words[0] == L"filters" || words[0] == L"import-conditions" || words[0] == L"export-conditions") {
     ok = ControlFilters(words, out, error);
+  } else if (words[0] == L"account-dialog") {
+    ok = ControlAccountDialog(words, out, error);
   } else if (words[0] == L"report") {
     out = ControlReport();
   } else {

@@ -50,9 +50,10 @@ std::string FormatDeletedRecord(const MailAccount& account, const MailMessage& m
     if (message.rawHeader.Get()) r += PlainLineEnds(message.rawHeader.Get());
     r += "\n";
   } else {
-    r += "*** From          : " + Field(message, L"From") + "\n";
-    r += "*** To            : " + Field(message, L"To") + "\n";
-    r += "*** Subject       : " + Field(message, L"Subject") + "\n";
+    // Each line has its own switch.
+    if (logFlags & LogFlags::From) r += "*** From          : " + Field(message, L"From") + "\n";
+    if (logFlags & LogFlags::To) r += "*** To            : " + Field(message, L"To") + "\n";
+    if (logFlags & LogFlags::Subject) r += "*** Subject       : " + Field(message, L"Subject") + "\n";
   }
   r += "********************** END **********************\n\n";
   return r;

@@ -15,7 +15,10 @@ struct GlobalSettings;
 
 namespace LogFlags {
 inline constexpr int32_t Deleted = 0x1;   // write the log at all
-inline constexpr int32_t RawHeader = 0x2;  // the whole header instead of From, To and Subject
+inline constexpr int32_t RawHeader = 0x2;  // the whole header instead of the lines below
+inline constexpr int32_t Subject = 0x4;    // the Subject line
+inline constexpr int32_t From = 0x8;       // the From line
+inline constexpr int32_t To = 0x10;        // the To line
 }  // namespace LogFlags
 
 // The record as ANSI text with "\n" line ends, for the given local time.

@@ -12,6 +12,7 @@
 #include "core/ClassFactory.h"
 #include "core/ControlClasses.h"
 #include "dockrail/DockrailPlugin.h"
+#include "ui/ActivationScope.h"
 
 namespace {
 
@@ -47,6 +48,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     WSAStartup(MAKEWORD(2, 0), &wsa);
   } else if (reason == DLL_PROCESS_DETACH) {
     WSACleanup();
+    pw::UnregisterControlClasses();
+    pw::ui::ReleaseActivationContext();
     if (pw::ResourceModule() != pw::DllModule()) {
       FreeLibrary(pw::ResourceModule());
       pw::SetDllModule(pw::DllModule());

@@ -231,17 +231,11 @@ void PluginObject::Repaint() {
   if (host_) host_->Repaint(kRepaintButton);
 }
 
-bool PluginObject::RunOptionsSheet() {
-  // Hotkeys are released while the sheet is open, then registered again.
-  RegisterHotkeys(0, 0);
-  bool confirmed = false;  // the options sheet comes with the options dialogs
-  RegisterHotkeys(settings_.listHotkey, settings_.readerHotkey);
-  return confirmed;
-}
-
 HRESULT PluginObject::ShowOptions(IStream* stream) {
-  if (host_) host_->GetOwnerWindow();
-  if (!RunOptionsSheet()) return 1;
+  // The checker goes on while the sheet is open; a confirmed sheet stops it
+  // only for the account rebuild.
+  HWND owner = host_ ? host_->GetOwnerWindow() : nullptr;
+  if (!RunOptionsSheet(owner)) return 1;
   Save(stream);
   return 0;
 }
@@ -258,8 +252,8 @@ HRESULT PluginObject::OnClick() {
 HRESULT PluginObject::OnHostCommand(UINT command) {
   if (command != kHostCommandProperties) return 0;
   StopChecker();
-  if (host_) host_->GetOwnerWindow();
-  bool confirmed = RunOptionsSheet();
+  HWND owner = host_ ? host_->GetOwnerWindow() : nullptr;
+  bool confirmed = RunOptionsSheet(owner);
   if (!settings_.pause) StartChecker();
   if (confirmed && host_) return host_->SettingsChanged();
   return 0;

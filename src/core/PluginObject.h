@@ -125,12 +125,15 @@ class PluginObject final : public dockrail::IDockPlugin {
   void RegisterHotkeys(WORD list, WORD reader);
   void NotifySettingsChanged();
   void Repaint();
-  bool RunOptionsSheet();
+  friend class HotkeyRelease;
+  bool RunOptionsSheet(HWND owner);
+  void RebuildAccounts(const std::vector<AccountSettings>& records);
   std::wstring ControlReport() const;
   bool ControlAccount(const std::vector<std::wstring>& words, std::wstring& error);
   bool ControlProxy(const std::vector<std::wstring>& words, std::wstring& error);
   bool ControlReply(const std::vector<std::wstring>& words, std::wstring& error);
   bool ControlFilters(const std::vector<std::wstring>& words, std::wstring& out, std::wstring& error);
+  bool ControlAccountDialog(const std::vector<std::wstring>& words, std::wstring& out, std::wstring& error);
 
   ULONG refs_ = 1;
   dockrail::IDockHost* host_ = nullptr;  // not referenced: the host outlives us

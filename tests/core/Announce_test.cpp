@@ -221,11 +221,11 @@ TEST(DeletedLog, RecordsByteForByte) {
   s_path = path;
   InProcessPlugin p({{L"Caf\u00e9 box", {300}}}, [](pw::SettingsTree& t) {
     t.CreateNode(L"Filters");
-    t.SetInt(L"filterLogFlags", 1);
+    t.SetInt(L"filterLogFlags", 1 | 4 | 8 | 16);
     t.SetString(L"filtersLogFile", s_path.c_str());
     t.CloseNode();
   });
-  ASSERT_EQ(p->Settings().filterLogFlags, 1);
+  ASSERT_EQ(p->Settings().filterLogFlags, 1 | 4 | 8 | 16);
   // Names and decoded fields in the ANSI code page.
   const bool latin1 = GetACP() == 1252;
   const std::string cafe = latin1 ? "Caf\xe9 box" : "";
@@ -264,11 +264,15 @@ TEST(DeletedLog, RecordsByteForByte) {
   EXPECT_NE(log.find("*** Matched Filter: Spam rule\r\n"), std::string::npos);
   EXPECT_EQ(log.find("\r\r"), std::string::npos);
 
-  // Appending: a second record follows the first.
-  p->Settings().filterLogFlags = 1;
+  // Appending: a second record follows the first; only the switched lines.
+  p->Settings().filterLogFlags = 1 | 4;
   std::string twice = LogOneDeletion(p, nullptr, t0, t1);
   EXPECT_EQ(twice.substr(0, log.size()), log);
   EXPECT_GT(twice.size(), log.size());
+  const std::string second = twice.substr(log.size());
+  EXPECT_NE(second.find("*** Subject       : "), std::string::npos);
+  EXPECT_EQ(second.find("*** From"), std::string::npos);
+  EXPECT_EQ(second.find("*** To"), std::string::npos);
 
   // Bit 0 clear: nothing; a file that cannot be opened: nothing, quietly.
   p->Settings().filterLogFlags = 2;

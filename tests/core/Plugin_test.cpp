@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include "ui/support/UiDriver.h"
+
 #include <random>
 #include <string>
 
@@ -377,7 +379,17 @@ TEST_F(PluginTest, OptionsSheetReleasesAndRestoresHotkeys) {
   host.hotkeys.clear();
   pw::ComPtr<IStream> s;
   *s.Out() = pwtest::MemoryStream();
+  size_t whileOpen = 99;
+  pwtest::UiDriver d([&](pwtest::UiDriver& d) {
+    HWND frame = d.WaitDialog(L"Postwarden");
+    if (!frame) return;
+    whileOpen = host.hotkeys.size();
+    d.PressCancel(frame);
+    d.WaitGone(frame);
+  });
   EXPECT_EQ(p->ShowOptions(s.Get()), 1);  // not confirmed: nothing saved
+  for (const auto& f : d.Failures()) ADD_FAILURE() << std::string(f.begin(), f.end());
+  EXPECT_EQ(whileOpen, 2u);  // released while the sheet was open
   EXPECT_TRUE(pwtest::StreamBytes(s.Get()).empty());
   EXPECT_EQ(host.ownerAsked, 1);
   ASSERT_EQ(host.hotkeys.size(), 4u);

@@ -12,6 +12,7 @@
 #include "Host.h"
 #include "SettingsFile.h"
 #include "Snapshot.h"
+#include "Shots.h"
 #include "ToolbarWindow.h"
 #include "dockrail/DockrailPlugin.h"
 
@@ -53,7 +54,10 @@ const char kUsage[] =
     "  --report           print every account's messages and connection log\n"
     "  --wait-checks S    run until every account has ended a check by itself (at most S seconds)\n"
     "  --snapshot FILE    save the button as shown at the end as a BMP file\n"
-    "  --verbose          print the plug-in's calls into the host\n";
+    "  --verbose          print the plug-in's calls into the host\n"
+    "  --options          open the options sheet and wait until it closes\n"
+    "  --account-dialog N open the account sheet on account N (from 0, or \"new\")\n"
+    "  --shots DIR        open each window in turn and write a PNG of every page into DIR\n";
 
 struct Options {
   std::wstring dll;
@@ -68,6 +72,9 @@ struct Options {
   bool report = false;
   double waitChecks = -1;
   std::wstring snapshot;
+  bool options = false;
+  std::wstring accountDialog;
+  std::wstring shots;
 };
 
 bool Parse(int argc, wchar_t** argv, Options& o) {
@@ -117,6 +124,9 @@ bool Parse(int argc, wchar_t** argv, Options& o) {
     else if (a == L"--report") o.report = true;
     else if (a == L"--wait-checks") { if (!next(v)) return false; o.waitChecks = _wtof(v.c_str()); }
     else if (a == L"--snapshot") { if (!next(o.snapshot)) return false; }
+    else if (a == L"--options") o.options = true;
+    else if (a == L"--account-dialog") { if (!next(o.accountDialog)) return false; }
+    else if (a == L"--shots") { if (!next(o.shots)) return false; }
     else return false;
   }
   return true;
@@ -297,6 +307,18 @@ int wmain(int argc, wchar_t** argv) {
   if (o.check >= 0 && rc == 0 && !CheckNow(control, plugin, o.check)) rc = 1;
   for (int offset : o.menu) plugin->OnMenuCommand(static_cast<UINT>(offset));
   if (o.click) plugin->OnClick();
+  if (o.options) {
+    // A confirmed sheet has written the plug-in's settings into the stream.
+    IStream* out = SHCreateMemStream(nullptr, 0);
+    if (plugin->ShowOptions(out) == 0) host.savePending = true;
+    out->Release();
+  }
+  if (!o.accountDialog.empty()) {
+    std::wstring answer;
+    if (!Control(control, plugin, L"account-dialog " + o.accountDialog, &answer)) rc = 1;
+    else if (answer == L"1") host.savePending = true;
+  }
+  if (!o.shots.empty() && !dockhost::TakeShots(plugin, control, o.shots)) rc = 1;
   if (o.waitChecks >= 0 && rc == 0) {
     WaitContext w{control, plugin};
     dockhost::RunLoop(o.waitChecks, &ChecksDone, &w);

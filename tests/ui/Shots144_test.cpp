@@ -1,0 +1,127 @@
+// The sheets at 150 % scaling: the test sets the prefix's LogPixels to 144,
+// runs itself again in a child process (the system DPI is read when a
+// process starts), and puts the old value back.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "base/Scoped.h"
+#include "ui/AccountDialog.h"
+#include "ui/OptionsData.h"
+#include "ui/TabSwitcher.h"
+#include "ui/support/Screenshot.h"
+#include "ui/support/UiDriver.h"
+#include "ui_ids.h"
+
+using pwtest::UiDriver;
+
+namespace {
+
+const wchar_t kChildVar[] = L"PW_DPI_CHILD";
+
+bool InChild() { return GetEnvironmentVariableW(kChildVar, nullptr, 0) != 0; }
+
+TEST(Shots144, SheetsAtOneAndAHalfScale) {
+  if (InChild()) GTEST_SKIP();
+  pw::ScopedHKey key;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                            nullptr, key.Out(), nullptr),
+            ERROR_SUCCESS);
+  DWORD old = 0, size = sizeof(old), type = 0;
+  const bool had = RegQueryValueExW(key.Get(), L"LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&old), &size) ==
+                   ERROR_SUCCESS;
+  DWORD dpi = 144;
+  RegSetValueExW(key.Get(), L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi));
+
+  wchar_t exe[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  std::wstring cmd = std::wstring(L"\"") + exe + L"\" --gtest_filter=Shots144Child.*";
+  SetEnvironmentVariableW(kChildVar, L"1");
+  STARTUPINFOW si = {sizeof(si)};
+  PROCESS_INFORMATION pi = {};
+  BOOL started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+  SetEnvironmentVariableW(kChildVar, nullptr);
+  DWORD code = 99;
+  if (started) {
+    pw::ScopedHandle process(pi.hProcess), thread(pi.hThread);
+    if (WaitForSingleObject(pi.hProcess, 120000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 98);
+    GetExitCodeProcess(pi.hProcess, &code);
+  }
+  if (had) RegSetValueExW(key.Get(), L"LogPixels", 0, type, reinterpret_cast<const BYTE*>(&old), sizeof(old));
+  else RegDeleteValueW(key.Get(), L"LogPixels");
+  ASSERT_TRUE(started);
+  EXPECT_EQ(code, 0u);
+}
+
+TEST(Shots144Child, Pages) {
+  if (!InChild()) GTEST_SKIP();
+  SetProcessDPIAware();
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  if (dpi != 144) GTEST_SKIP() << "the system kept " << dpi << " DPI";
+  pw::ui::OptionsData data;
+  data.accounts.resize(2);
+  wcscpy(data.accounts[0].accountName, L"Work");
+  wcscpy(data.accounts[1].accountName, L"Home");
+  UiDriver d([](UiDriver& d) {
+    HWND frame = d.WaitDialog(L"Postwarden");
+    if (!frame) return;
+    HWND tabs = d.Control(frame, IDC_FRAME_TABS);
+    const wchar_t* names[6] = {L"options_general_144", L"options_accounts_144", L"options_connection_144",
+                               L"options_filters_144", L"options_notify_144", L"options_about_144"};
+    for (int i = 0; i < 6; ++i) {
+      pw::ui::TabRecord rec = {};
+      d.Send(tabs, pw::ui::TSM_GETBYINDEX, i, reinterpret_cast<LPARAM>(&rec));
+      LPARAM at = MAKELPARAM((rec.rect.left + rec.rect.right) / 2, (rec.rect.top + rec.rect.bottom) / 2);
+      PostMessageW(tabs, WM_LBUTTONDOWN, MK_LBUTTON, at);
+      PostMessageW(tabs, WM_LBUTTONUP, 0, at);
+      d.Send(tabs, WM_NULL, 0, 0);
+      EXPECT_TRUE(pwtest::Shoot(frame, names[i]));
+    }
+    d.PressCancel(frame);
+    d.WaitGone(frame);
+  });
+  pw::ui::ShowOptionsSheet(nullptr, nullptr, data);
+  for (const auto& f : d.Failures()) ADD_FAILURE() << std::string(f.begin(), f.end());
+
+  pw::ui::AccountDialog dialog;
+  UiDriver a([](UiDriver& d) {
+    HWND sheet = d.WaitDialog(L"Mail Account");
+    if (!sheet) return;
+    const wchar_t* names[3] = {L"account_options_144", L"account_incoming_144", L"account_outgoing_144"};
+    for (int i = 0; i < 3; ++i) {
+      d.SelectPage(sheet, i);
+      EXPECT_TRUE(pwtest::Shoot(sheet, names[i]));
+    }
+    d.SheetCancel(sheet);
+    d.WaitGone(sheet);
+  });
+  dialog.Show(nullptr, nullptr);
+  for (const auto& f : a.Failures()) ADD_FAILURE() << std::string(f.begin(), f.end());
+}
+
+TEST(AboutPage, ShowsTheVersionAndThePicture) {
+  pw::ui::OptionsData data;
+  UiDriver d([](UiDriver& d) {
+    HWND frame = d.WaitDialog(L"Postwarden");
+    if (!frame) return;
+    HWND tabs = d.Control(frame, IDC_FRAME_TABS);
+    pw::ui::TabRecord rec = {};
+    d.Send(tabs, pw::ui::TSM_GETBYINDEX, 5, reinterpret_cast<LPARAM>(&rec));
+    LPARAM at = MAKELPARAM((rec.rect.left + rec.rect.right) / 2, (rec.rect.top + rec.rect.bottom) / 2);
+    PostMessageW(tabs, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    d.Send(tabs, WM_NULL, 0, 0);
+    // The test program carries the plug-in's version resource.
+    EXPECT_TRUE(d.WaitFor([&] { return d.Text(frame, IDC_ABOUT_VERSION) == L"v1.0 beta"; }))
+        << std::string(d.Text(frame, IDC_ABOUT_VERSION).size(), '?');
+    EXPECT_EQ(d.Text(frame, IDC_ABOUT_LINK1), L"Postwarden home page");
+    pwtest::Shoot(frame, L"options_about");
+    d.PressCancel(frame);
+    d.WaitGone(frame);
+  });
+  pw::ui::ShowOptionsSheet(nullptr, nullptr, data);
+  for (const auto& f : d.Failures()) ADD_FAILURE() << std::string(f.begin(), f.end());
+}
+
+}  // namespace
