@@ -4,7 +4,8 @@
 
 #include "base/Module.h"
 #include "core/Notifier.h"
-#include "filter/RuleSeam.h"
+#include "filter/RuleEngine.h"
+#include "filter/RuleSnapshot.h"
 #include "ui/AccountDialog.h"
 #include "ui/OptionsData.h"
 
@@ -157,15 +158,9 @@ void PluginObject::RebuildAccounts(const std::vector<AccountSettings>& records) 
   old.clear();
   PostToList(WM_USER, 9, 0);
   if (settings_.useFilter) {
+    const std::shared_ptr<const RuleSnapshot> rules = rules_.Current();
     SharedGuard g(accountsLock_);
-    for (const auto& a : accounts_) {
-      std::vector<RefPtr<MailMessage>> messages;
-      {
-        SharedGuard m(a->MessageLock());
-        for (const auto& msg : a->Messages()) messages.push_back(msg);
-      }
-      for (auto& msg : messages) ApplyRules(*this, *a, *msg);
-    }
+    for (const auto& a : accounts_) reapplyFilters(*rules, *a);
   }
   if (wasRunning) StartChecker();
 }
