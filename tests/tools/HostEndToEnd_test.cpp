@@ -261,6 +261,8 @@ TEST(HostEndToEnd, QueuedReplyGoesOutWithTheNextCheck) {
   EXPECT_NE(file.find("Subject: Re: mail 1 (answered)\n"), std::string::npos) << file;
   EXPECT_NE(file.find("From: Me <me@example.org>\n"), std::string::npos) << file;
   EXPECT_NE(file.find("\n\nThanks.\n.\nSee you\n"), std::string::npos) << file;
+}
+
 // A settings file the plug-in cannot read, damaged or of an older layout,
 // is neither replaced by the fresh configuration nor lost: the host keeps a
 // copy beside it, leaves it alone although an account was added, and the
