@@ -10,10 +10,9 @@ void parseHeaderFields(MailMessage& message) {
   message.date = {};
   const char* p = message.rawHeader.Get();
   size_t n = message.rawHeader.Size();
-  // A header taken from a TOP reply starts with the CR LF that ended the
-  // status line; left in, it would become part of the first field's name.
-  if (p && n >= 2 && p[0] == '\r' && p[1] == '\n') p += 2, n -= 2;
-  parseFieldList(p, n, message.headerFields);
+  // The stored header begins as the TOP reply did, with the CR LF that ended
+  // the status line; the field reader skips it.
+  parseFieldList(p, n, message.headerFields, true);
   const int date = findField(message.headerFields, L"DATE");
   if (date >= 0) message.date = parseDate(message.headerFields[static_cast<size_t>(date)].second.c_str());
 }

@@ -9,6 +9,7 @@
 #include "account/FakeOwner.h"
 #include "account/MailAccount.h"
 #include "account/MessageBody.h"
+#include "account/MessageHeader.h"
 #include "base/Scoped.h"
 #include "support/Pump.h"
 #include "support/Services.h"
@@ -76,4 +77,15 @@ TEST(MessageFetch, FirstFieldSurvivesTopAndRetr) {
   pw::attachmentNames(m4, names);
   ASSERT_EQ(names.size(), 1u);
   EXPECT_EQ(names[0].name, L"f.pdf");
+}
+
+// Only the one line break of the status line is skipped: a message whose
+// header is empty arrives as CR LF (status) + CR LF (blank line) + body,
+// and none of its body lines may be taken for fields.
+TEST(MessageFetch, EmptyHeaderAfterTheStatusLineKeepsTheBodyOut) {
+  const pw::RefPtr<pw::MailMessage> message = pw::MailMessage::Create(L"u1");
+  const std::string top = "\r\n\r\nSubject: not a field\r\nbody\r\n";
+  pw::parseHeader(*message, top.data(), top.size());
+  EXPECT_TRUE(message->headerFields.empty());
+  EXPECT_EQ(pw::findField(*message, L"SUBJECT"), -1);
 }
