@@ -1,8 +1,12 @@
 // Opening and closing the sheets many times leaves nothing behind: the
-// thread's windows, the GUI objects and the private bytes return to where
-// they began.
+// thread's windows, the GUI objects, the private bytes and the references
+// on accounts and messages return to where they began.
 #include <gtest/gtest.h>
 
+#include <vector>
+
+#include "core/FakeHost.h"
+#include "core/InProcessPlugin.h"
 #include "ui/AccountDialog.h"
 #include "ui/OptionsData.h"
 #include "ui/support/UiDriver.h"
@@ -65,6 +69,42 @@ TEST(Leaks, OptionsSheetOpenedAndClosedManyTimes) {
   const pwtest::UiCounts before = pwtest::CountUi();
   Cycle(Rounds(), L"Postwarden", false, open);
   ExpectBack(before, pwtest::CountUi());
+}
+
+// The plug-in's own sheet, confirmed and cancelled in turn: a confirmed
+// sheet rebuilds the accounts and keeps them with their messages; no round
+// may leave a reference on an account or a message behind.
+TEST(Leaks, PluginSheetKeepsNoReferenceOnAccountsOrMessages) {
+  pwtest::InProcessPlugin p({{L"one", {100, 200}}, {L"two", {300}}});
+  pwtest::FakeHost host;
+  p->SetHost(&host);
+  auto refs = [](auto* object) {
+    object->AddRef();
+    return object->Release();
+  };
+  auto count = [&] {
+    std::vector<ULONG> out;
+    for (const auto& a : p->Accounts()) {
+      out.push_back(refs(a.Get()));
+      for (const auto& m : a->Messages()) out.push_back(refs(m.Get()));
+    }
+    return out;
+  };
+  const std::vector<ULONG> before = count();
+  const int rounds = 10;
+  UiDriver d([&](UiDriver& d) {
+    for (int i = 0; i < rounds; ++i) {
+      HWND frame = d.WaitDialog(L"Postwarden");
+      if (!frame) return;
+      if (i % 2) d.PressCancel(frame);
+      else d.PressOk(frame);
+      if (!d.WaitGone(frame)) return;
+    }
+  });
+  for (int i = 0; i < rounds; ++i) p->OnHostCommand(dockrail::kHostCommandProperties);
+  for (const auto& f : d.Failures()) ADD_FAILURE() << std::string(f.begin(), f.end());
+  ASSERT_EQ(p->Accounts().size(), 2u);
+  EXPECT_EQ(count(), before);
 }
 
 }  // namespace
