@@ -1,4 +1,4 @@
-// Mail addresses in header values (RFC 5322 3.4): finding the addr-spec of
+// Mail addresses in header values (RFC 5322 3.4): finding the bare address of
 // a field, its display name, and message ids for threading.
 #pragma once
 
@@ -8,12 +8,12 @@
 
 namespace pw {
 
-// An RFC 5322 addr-spec in ASCII: a dot-atom or quoted-string local part,
+// A bare RFC 5322 address (local-part@domain) in ASCII: a dot-atom or quoted-string local part,
 // '@', and a domain of letter-digit-hyphen labels or an address literal.
 bool IsAddrSpec(std::wstring_view text);
-// The address of a field value: the first "<addr-spec>", else the first
+// The address of a field value: the first "<local-part@domain>", else the first
 // word (between blanks, commas, semicolons, brackets and parentheses) that
-// is an addr-spec; empty when there is none.
+// is such an address; empty when there is none.
 std::wstring FindAddress(std::wstring_view value);
 // The display name before "<...>": quotes, brackets and line breaks
 // removed, blanks trimmed; empty when the value is a bare address.
