@@ -7,34 +7,15 @@
 #include <iterator>
 #include <string>
 
+#include "mime/Charset.h"
 #include "mime/HeaderFields.h"
 #include "mime/HeaderScan.h"
 #include "mime/MimePart.h"
 
 namespace {
 
-std::string Utf8(std::wstring_view text) {
-  std::string out;
-  for (const wchar_t w : text) {
-    const auto c = static_cast<unsigned>(w);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
+// UTF-8, through the native charset stand-in the readers use.
+std::string Utf8(std::wstring_view text) { return pw::UnicodeToCharset(text.data(), text.size(), L"utf-8"); }
 
 // Bytes with CR, LF, backslash and bytes outside ASCII escaped.
 std::string Escaped(const char* p, size_t n) {
