@@ -25,6 +25,7 @@
 #include "account/MailAccount.h"
 #include "base/SettingsTree.h"
 #include "common/BenchSupport.h"
+#include "common/QuietOwner.h"
 #include "core/PluginObject.h"
 
 // Live bytes and blocks requested through operator new.
@@ -57,24 +58,7 @@ namespace {
 
 using namespace pw;
 
-class QuietOwner final : public AccountOwner {
- public:
-  bool Paused() const override { return false; }
-  uint32_t ConnectionFlags() const override { return 0; }
-  bool FilteringEnabled() const override { return false; }
-  bool ListWindowOpen() const override { return false; }
-  void TakeHeader(MailAccount&, MailMessage&) override {}
-  void TakeBody(MailAccount&, MailMessage&) override {}
-  void MessageAdded(MailAccount&, MailMessage&) override {}
-  void MessageRemoved(MailAccount&, MailMessage&) override {}
-  void MessageRead(MailAccount&, MailMessage&) override {}
-  void MessagesReset(MailAccount&) override {}
-  void StatusChanged(MailAccount&, uint32_t, uint32_t) override {}
-  void EventLogged(MailAccount&) override {}
-  void EventsCleared(MailAccount&) override {}
-  void LogDeletedMessage(MailAccount&, MailMessage&) override {}
-  void PlayNotifySound(const wchar_t*) override {}
-};
+using QuietOwner = pwbench::QuietOwner;
 
 std::string Uidl(int account, int i) {
   char buf[64];

@@ -12,34 +12,22 @@
 
 #include "account/AccountOwner.h"
 #include "account/MailAccount.h"
+#include "common/QuietOwner.h"
 #include "filter/RuleEngine.h"
 #include "mail/MailSessionApi.h"
 
 namespace pwbench {
 
-class BenchOwner final : public pw::AccountOwner {
+class BenchOwner final : public QuietOwner {
  public:
   uint32_t flagsOnHeader = 0;  // what a "rule" asks for each header (NeedBody: RETR)
   const pw::RuleSnapshot* rules = nullptr;  // real rules instead, as the plug-in runs them
 
-  bool Paused() const override { return false; }
-  uint32_t ConnectionFlags() const override { return 0; }
   bool FilteringEnabled() const override { return true; }
-  bool ListWindowOpen() const override { return false; }
   void TakeHeader(pw::MailAccount& a, pw::MailMessage& m) override {
     if (rules) pw::applyRules(*rules, &a, m);
     else m.SetFlags(flagsOnHeader);
   }
-  void TakeBody(pw::MailAccount&, pw::MailMessage&) override {}
-  void MessageAdded(pw::MailAccount&, pw::MailMessage&) override {}
-  void MessageRemoved(pw::MailAccount&, pw::MailMessage&) override {}
-  void MessageRead(pw::MailAccount&, pw::MailMessage&) override {}
-  void MessagesReset(pw::MailAccount&) override {}
-  void StatusChanged(pw::MailAccount&, uint32_t, uint32_t) override {}
-  void EventLogged(pw::MailAccount&) override {}
-  void EventsCleared(pw::MailAccount&) override {}
-  void LogDeletedMessage(pw::MailAccount&, pw::MailMessage&) override {}
-  void PlayNotifySound(const wchar_t*) override {}
 };
 
 // One RETR as the sink saw it.

@@ -35,6 +35,7 @@
 #include "base/SettingsTree.h"
 #include "core/FakeHost.h"
 #include "core/PluginObject.h"
+#include "common/QuietOwner.h"
 #include "support/Pump.h"
 #include "support/Services.h"
 
@@ -77,24 +78,7 @@ struct WinsockInit {
 };
 
 // An owner that keeps nothing, so that only the account and below grow.
-class QuietOwner final : public pw::AccountOwner {
- public:
-  bool Paused() const override { return false; }
-  uint32_t ConnectionFlags() const override { return 0; }
-  bool FilteringEnabled() const override { return false; }
-  bool ListWindowOpen() const override { return false; }
-  void TakeHeader(pw::MailAccount&, pw::MailMessage&) override {}
-  void TakeBody(pw::MailAccount&, pw::MailMessage&) override {}
-  void MessageAdded(pw::MailAccount&, pw::MailMessage&) override {}
-  void MessageRemoved(pw::MailAccount&, pw::MailMessage&) override {}
-  void MessageRead(pw::MailAccount&, pw::MailMessage&) override {}
-  void MessagesReset(pw::MailAccount&) override {}
-  void StatusChanged(pw::MailAccount&, uint32_t, uint32_t) override {}
-  void EventLogged(pw::MailAccount&) override {}
-  void EventsCleared(pw::MailAccount&) override {}
-  void LogDeletedMessage(pw::MailAccount&, pw::MailMessage&) override {}
-  void PlayNotifySound(const wchar_t*) override {}
-};
+using QuietOwner = pwbench::QuietOwner;
 
 struct Memory {
   double rssKb = 0, sslKb = 0;
