@@ -160,3 +160,8 @@
 #define IDP_TAB_NOTIFY 1112
 #define IDP_TAB_ABOUT 1111
 #define IDP_ABOUT 1110
+
+// The viewer, the list window and the filter editors keep their ids apart.
+#include "ui/viewer_ids.h"
+#include "ui/list_ids.h"
+#include "ui/filters_ids.h"

@@ -1,0 +1,2 @@
+// Control, string and picture ids of the filters windows.
+#pragma once

@@ -1,0 +1,2 @@
+// Control, string and picture ids of the viewer windows.
+#pragma once
