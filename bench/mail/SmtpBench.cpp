@@ -111,6 +111,12 @@ class MinimalSmtp {
     const std::string out = line + "\r\n";
     return SendAll(out) ? Reply() : 0;
   }
+  // QUIT, shut for sending, then the reply (as the plug-in ends a plain
+  // session: Exim 4.96 holds its 221 until the client's FIN or 200 ms).
+  int QuitHalfClosed() {
+    if (!SendAll("QUIT\r\n") || shutdown(s_, SD_SEND) != 0) return 0;
+    return Reply();
+  }
   bool SendAll(const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
@@ -126,7 +132,7 @@ class MinimalSmtp {
   std::string buffer_;
 };
 
-double MinimalPass(int port, const std::vector<Outgoing>& queue) {
+double MinimalPass(int port, const std::vector<Outgoing>& queue, bool halfClose = true) {
   const double t0 = Now();
   MinimalSmtp c;
   if (!c.Open(port) || c.Command("EHLO [127.0.0.1]") != 250) return -1;
@@ -136,7 +142,7 @@ double MinimalPass(int port, const std::vector<Outgoing>& queue) {
       return -1;
     if (!c.SendAll(pw::MailSession::DataText(m.text.c_str()) + ".\r\n") || c.Reply() != 250) return -1;
   }
-  if (c.Command("RSET") != 250 || c.Command("QUIT") != 221) return -1;
+  if (c.Command("RSET") != 250 || (halfClose ? c.QuitHalfClosed() : c.Command("QUIT")) != 221) return -1;
   return Now() - t0;
 }
 
@@ -154,12 +160,15 @@ Outgoing Message(int i, size_t bodyBytes) {
 }
 
 // Runs plugin and baseline alternately; prints medians and the ratio.
+// The baseline shuts its end after QUIT like the plug-in; the one that
+// waits for the 221 with its end open is shown beside it.
 void Compare(const char* what, int rounds, const std::vector<Outgoing>& queue, int port, double goal) {
-  std::vector<double> plugin, baseline, ratios;
+  std::vector<double> plugin, baseline, ratios, waiting;
   for (int r = 0; r < rounds; ++r) {
     const double b1 = MinimalPass(port, queue);
     const double p = PluginPass(port, 0, L"", queue);
     const double b2 = MinimalPass(port, queue);
+    waiting.push_back(MinimalPass(port, queue, false));
     if (p < 0 || b1 < 0 || b2 < 0) {
       printf("%s: a pass failed\n", what);
       return;
@@ -170,6 +179,7 @@ void Compare(const char* what, int rounds, const std::vector<Outgoing>& queue, i
   }
   printf("%-34s plug-in %8.1f ms, baseline %8.1f ms, ratio %.2f (goal: at most %.0f ms)\n", what,
          Median(plugin) * 1000, Median(baseline) * 1000, Median(ratios), goal * 1000);
+  printf("%-34s baseline waiting for the 221 with its end open: %8.1f ms\n", "", Median(waiting) * 1000);
 }
 
 }  // namespace

@@ -475,7 +475,13 @@ void MailSession::SmtpReady() {
 void MailSession::SmtpQuit() {
   Status(kStatusQuitting, nullptr);
   SetState(kSmtpQuit);
-  SendCommand("QUIT", 1);
+  const int sent = SendCommand("QUIT", 1);
+  // Nothing follows QUIT, so a direct plain connection is shut for sending
+  // at once: some servers hold the 221 back until the client's FIN comes,
+  // or a fixed pause (200 ms) ends. The reply is still read. Through TLS
+  // the close_notify must come first, and a proxy may end the whole tunnel
+  // on a half-close, losing the reply.
+  if (sent == 6 && !tlsActive_ && !proxyLayer_) ShutDown(SD_SEND);
 }
 
 void MailSession::SmtpNextRecipient() {
