@@ -161,7 +161,12 @@ size_t parseFieldList(const char* p, size_t length, HeaderFieldList& fields, boo
   ValueDecoder decoder(charset ? charset->c_str() : nullptr);
   for (size_t i = 0; i < count; ++i) {
     const RawField& f = raw[i];
-    fields.emplace_back([&](std::wstring& out) { WidenAnsi(f.name, f.nameLength, out); },
+    // Names hold printable ASCII only (the reader stops at any other byte).
+    fields.emplace_back([&](std::wstring& out) {
+                          const size_t at = out.size();
+                          out.resize(at + f.nameLength);
+                          WidenAscii(f.name, f.nameLength, out.data() + at);
+                        },
                         [&](std::wstring& out) {
                           if (static_cast<int>(i) == contentType)
                             out += typeValue;

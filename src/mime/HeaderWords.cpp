@@ -68,16 +68,17 @@ ValueDecoder::ValueDecoder(const wchar_t* defaultCharset)
 void ValueDecoder::AppendPlain(const char* p, const char* end, std::wstring& out) {
   if (p >= end) return;
   const size_t length = static_cast<size_t>(end - p);
-  if (defaultKeepsAscii_ && IsPlainAscii(p, length)) {
-    // Most header text: unfolded straight into the value.
+  if (defaultKeepsAscii_) {
+    // Most header text: checked, unfolded and widened straight into the
+    // value in one pass.
     const size_t at = out.size();
     out.resize(at + length);
-    wchar_t* w = out.data() + at;
-    if (!HasLineBytes(p, length)) return WidenAscii(p, length, w);
-    for (size_t i = 0; i < length; ++i)
-      if (p[i] != '\r' && p[i] != '\n') *w++ = static_cast<wchar_t>(p[i]);
-    out.resize(static_cast<size_t>(w - out.data()));
-    return;
+    const ptrdiff_t n = WidenPlainUnfolded(p, length, out.data() + at);
+    if (n >= 0) {
+      out.resize(at + static_cast<size_t>(n));
+      return;
+    }
+    out.resize(at);
   }
   unfold(p, length, bytes_);
   AppendToUnicode(default_, bytes_.data(), bytes_.size(), out);
