@@ -74,6 +74,8 @@ TEST_F(SmtpEximTest, PlainPassWithRefusalsAtEveryStep) {
   EXPECT_EQ(sink.results[5], "sent");
   EXPECT_FALSE(sink.SentStartingWith("AUTH")) << sink.Dump();
   EXPECT_EQ(sink.sent.back(), "QUIT");
+  // The session shuts its end after QUIT and still reads the reply.
+  EXPECT_EQ(sink.Count("S3 221 exim.test closing connection"), 1) << sink.Dump();
   EXPECT_EQ(sink.Count("S10"), 1);
   // The greeting name is a host name or an address literal Exim accepts.
   ASSERT_FALSE(sink.sent.empty());
