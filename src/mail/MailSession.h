@@ -94,8 +94,8 @@ class MailSession : public IMailSession, public CAsyncSocketEx {
   // The pipelining window (RFC 2449): at most this many commands in flight,
   // and no new one once the replies due may exceed kPipeBytes. The window
   // is never empty for the byte bound alone: one large RETR still goes.
-  static constexpr size_t kPipeCommands = 64;
-  static constexpr size_t kPipeBytes = 256 * 1024;
+  static constexpr size_t kPipeCommands = 128;
+  static constexpr size_t kPipeBytes = 512 * 1024;
 
   // SMTP AUTH mechanisms, in the order they are preferred.
   enum SmtpAuth : int { kAuthNone = 0, kAuthLogin = 2, kAuthCramMd5 = 3, kAuthPlain = 4 };

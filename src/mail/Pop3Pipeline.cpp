@@ -67,6 +67,12 @@ void MailSession::PipeQuit() {
 // bodies of the listing, then - once no fetch is left or in flight - the
 // deletions, and QUIT when every reply is in.
 void MailSession::PipeFill() {
+  // Refilled only once half the window is answered: the commands then go
+  // out in one send instead of one each, under Wine a server call apiece.
+  if (inFlight_.size() > kPipeCommands / 2) {
+    PipeFlush();
+    return;
+  }
   char number[16];
   while (!draining_ && inFlight_.size() < kPipeCommands && (inFlight_.empty() || inFlightBytes_ < kPipeBytes)) {
     size_t index = SIZE_MAX;
@@ -148,6 +154,7 @@ void MailSession::PipeReceived() {
     }
     PipeReply(reply);
   }
+  if (state_ == kPop3Pipeline) PipeFill();
 }
 
 void MailSession::PipeReply(std::string& reply) {
@@ -201,7 +208,7 @@ void MailSession::PipeReply(std::string& reply) {
     const uint32_t next = messages_[done.index].action;
     if (next == 1 || next == 2) bodiesDue_.push_back(done.index);
   }
-  PipeFill();
+  // Topped up by PipeReceived once every reply at hand is handled.
 }
 
 // The reply at head_; bytes after it are the next replies and stay.
