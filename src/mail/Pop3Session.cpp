@@ -63,7 +63,10 @@ void MailSession::Pop3Received() {
     case kPop3Pipeline:
       PipeReceived();
       return;
-    case kPop3List: case kPop3Uidl: case kPop3Retr: case kPop3Capa:
+    case kPop3Capa:  // a few lines: an endless one is not collected
+      multiLine = true;
+      break;
+    case kPop3List: case kPop3Uidl: case kPop3Retr:
       multiLine = true;
       limit = SIZE_MAX;
       break;

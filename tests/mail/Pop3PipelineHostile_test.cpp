@@ -128,3 +128,18 @@ TEST_F(Pop3PipelineHostileTest, PeerNotReadingDoesNotStallTheSession) {
   EXPECT_EQ(sink.headers.size(), static_cast<size_t>(kCount));
   EXPECT_EQ(sink.sent.back(), "QUIT");
 }
+
+TEST_F(Pop3PipelineHostileTest, EndlessCapaReplyEndsTheSession) {
+  FakePeer peer;
+  peer.Reply("+OK ready\r\n").ExpectLine().Reply("+OK\r\n").ExpectLine().Reply("+OK in\r\n");
+  peer.ExpectLine().Reply("+OK 2 200\r\n").ExpectLine().Reply("+OK\r\n1 100\r\n2 100\r\n.\r\n");
+  peer.ExpectLine().Reply("+OK\r\n1 a\r\n2 b\r\n.\r\n").ExpectLine().Reply("+OK\r\n");
+  const std::string line(1000, 'X');
+  for (int i = 0; i < 80; ++i) peer.Reply(line + "\r\n");  // 80 KB, no end
+  peer.Pause(3000);
+  RecordingSink sink;
+  pw::MailSession session;
+  Run(peer, pw::kActionHeader, sink, session);
+  EXPECT_EQ(sink.errors, std::vector<uint32_t>{pw::kErrorReceive});
+  EXPECT_TRUE(sink.headers.empty());
+}
