@@ -6,6 +6,7 @@
 #include <winsock2.h>
 
 #include <string>
+#include <vector>
 
 #include "net/NetHandles.h"
 
@@ -21,6 +22,12 @@ class MinimalPop3 {
   bool Command(const std::string& line, bool multiLine);
   const std::string& Reply() const { return reply_; }
   size_t Receives() const { return receives_; }  // recv calls so far
+  // Pipelining: sends the commands in batches of `batch` and reads each
+  // batch's replies before the next batch goes. False on a failure or a
+  // negative reply.
+  bool Pipelined(const std::vector<std::string>& lines, bool multiLine, size_t batch);
+  // Closes without QUIT: the server commits no deletion.
+  void Drop() { socket_.Reset(); }
   // USER/PASS.
   bool Login(const std::string& user, const std::string& password);
   // QUIT and close.
@@ -31,6 +38,7 @@ class MinimalPop3 {
 
   pw::ScopedSocket socket_;
   std::string reply_;
+  std::string pending_;  // received bytes after the last reply read (pipelining)
   size_t receives_ = 0;
 };
 

@@ -69,7 +69,7 @@ void ForwardingSink::OnError(uint32_t code, uint32_t param, const char* text) {
 int ForwardingSink::OnListEntry(const char* uidl, uint32_t size) {
   if (uidl) ++listed;
   const double t0 = Now();
-  const int next = account_ ? account_->OnListEntry(uidl, size) : (uidl ? pw::kActionHeader : pw::kActionNone);
+  const int next = account_ ? account_->OnListEntry(uidl, size) : (uidl ? bareListAction : pw::kActionNone);
   inAccount += Now() - t0;
   return next;
 }
@@ -95,6 +95,14 @@ int ForwardingSink::OnMessage(const char* uidl, const char* text) {
   return next;
 }
 
+void ForwardingSink::OnDeleted(const char* uidl) {
+  if (account_) account_->OnDeleted(uidl);
+  if (++deleted == listed && dropAfterDeletes) {
+    dropAfterDeletes->Disconnect();
+    closed = true;
+  }
+}
+
 namespace {
 
 // The checker thread's loop: GetMessage, with its 50 ms thread timer (here
@@ -117,16 +125,19 @@ bool RunLikeChecker(bool& done, DWORD timeoutMs) {
 
 }  // namespace
 
-CheckResult Run(pw::MailAccount* account, int port, int bareHeaderAction) {
+CheckResult Run(pw::MailAccount* account, int port, int bareHeaderAction, uint32_t options, int bareListAction) {
   CheckResult r;
   ForwardingSink sink(account);
   sink.bareHeaderAction = bareHeaderAction;
+  sink.bareListAction = bareListAction;
   const double cpu0 = ThreadCpu();
   const double t0 = Now();
   {
     auto session = std::make_unique<pw::MailSession>();
     session->SetSink(&sink);
-    if (!session->ConnectPop3(L"127.0.0.1", static_cast<uint32_t>(port), 0, L"user", L"secret", 30000)) return r;
+    if (bareListAction == pw::kActionDelete) sink.dropAfterDeletes = session.get();
+    if (!session->ConnectPop3(L"127.0.0.1", static_cast<uint32_t>(port), options, L"user", L"secret", 30000))
+      return r;
     if (!RunLikeChecker(sink.closed, 600000)) return r;
   }
   r.seconds = Now() - t0;
@@ -136,6 +147,7 @@ CheckResult Run(pw::MailAccount* account, int port, int bareHeaderAction) {
   r.listed = sink.listed;
   r.headers = sink.headers;
   r.messages = sink.messages;
+  r.deleted = sink.deleted;
   r.retrs = sink.retrs;
   return r;
 }

@@ -52,14 +52,17 @@ class ForwardingSink final : public pw::IMailSessionSink {
   int OnListEntry(const char* uidl, uint32_t size) override;
   int OnHeader(const char* uidl, const char* text) override;
   int OnMessage(const char* uidl, const char* text) override;
-  void OnDeleted(const char* uidl) override {
-    if (account_) account_->OnDeleted(uidl);
-  }
+  void OnDeleted(const char* uidl) override;
   void OnCommandFailed(const char* uidl, int command, const char* text) override {
     if (account_) account_->OnCommandFailed(uidl, command, text);
   }
 
   int bareHeaderAction = pw::kActionNone;  // what a bare sink answers to a header
+  int bareListAction = pw::kActionHeader;  // and to each listed message
+  // Dropped (no QUIT, so the server commits nothing) once every listed
+  // message was deleted: the mailbox stays for the next run.
+  pw::IMailSession* dropAfterDeletes = nullptr;
+  size_t deleted = 0;
   bool closed = false;
   uint32_t errors = 0;
   double inAccount = 0;  // wall time spent in the account's callbacks and log
@@ -79,12 +82,14 @@ struct CheckResult {
   double seconds = 0;
   double cpu = 0;  // this thread's CPU time
   double inAccount = 0;  // wall time in the account's callbacks and log
-  size_t listed = 0, headers = 0, messages = 0;
+  size_t listed = 0, headers = 0, messages = 0, deleted = 0;
   std::vector<RetrTiming> retrs;
 };
 
 // One check of 127.0.0.1:port by a MailSession reporting to `account`, or
 // to a bare sink when it is null.
-CheckResult Run(pw::MailAccount* account, int port, int bareHeaderAction = pw::kActionNone);
+// bareListAction kActionDelete: every message deleted, then dropped.
+CheckResult Run(pw::MailAccount* account, int port, int bareHeaderAction = pw::kActionNone, uint32_t options = 0,
+                int bareListAction = pw::kActionHeader);
 
 }  // namespace pwbench

@@ -121,6 +121,12 @@ int MailSession::Connect(const wchar_t* host, uint32_t port, uint32_t options, c
   messages_.clear();
   current_ = -1;
   nextFetch_ = nextDelete_ = 0;
+  inFlight_.clear();
+  bodiesDue_.clear();
+  inFlightBytes_ = fetchesInFlight_ = 0;
+  draining_ = false;
+  outbox_.clear();
+  outFrom_ = head_ = 0;
   authMethod_ = kAuthNone;
   offeredAuth_ = 0;
   tlsActive_ = (options & kOptionTls) != 0;
@@ -211,6 +217,10 @@ int MailSession::SendCommand(const std::string& text, int logMode, const char* t
 }
 
 void MailSession::OnSend(int) {
+  if (state_ == kPop3Pipeline) {
+    PipeFlush();
+    return;
+  }
   if (buffer_.size() <= sendFrom_ || state_ == kPop3Idle) return;
   // Up to kWritesPerEvent pieces while the socket takes them: a message
   // text of a megabyte would otherwise cost a posted event per kilobyte.
@@ -347,8 +357,9 @@ void MailSession::OnClose(int error) {
 std::string MailSession::DropLine() const {
   // What the server sent last: the start of a reply cut short, else what
   // it said besides a positive reply.
-  if (buffer_.empty()) return lastLine_;
-  return buffer_.substr(0, std::min(buffer_.find("\r\n"), kMaxLineShown));
+  if (buffer_.size() <= head_) return lastLine_;
+  const size_t end = buffer_.find("\r\n", head_);
+  return buffer_.substr(head_, std::min(end == std::string::npos ? end : end - head_, kMaxLineShown));
 }
 
 // The reply time-out restarts with every command, and with a chunk of a

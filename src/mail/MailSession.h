@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -60,6 +61,8 @@ enum Pop3State : int {
   kSmtpRsetRefused = 31,    // RSET after a refused message, then the next one
   kSmtpReady = 32,          // no command outstanding: the account sends or ends
   kSmtpTlsHandshake = 33,   // STARTTLS accepted, handshake running
+  kPop3Capa = 34,
+  kPop3Pipeline = 35,       // commands in flight, replies handled in order
 };
 
 class MailSession : public IMailSession, public CAsyncSocketEx {
@@ -87,6 +90,12 @@ class MailSession : public IMailSession, public CAsyncSocketEx {
   // Longest single-line reply and longest header block (TOP) accepted.
   static constexpr size_t kMaxLineReply = 64 * 1024;
   static constexpr size_t kMaxHeaderReply = 4 * 1024 * 1024;
+
+  // The pipelining window (RFC 2449): at most this many commands in flight,
+  // and no new one once the replies due may exceed kPipeBytes. The window
+  // is never empty for the byte bound alone: one large RETR still goes.
+  static constexpr size_t kPipeCommands = 128;
+  static constexpr size_t kPipeBytes = 512 * 1024;
 
   // SMTP AUTH mechanisms, in the order they are preferred.
   enum SmtpAuth : int { kAuthNone = 0, kAuthLogin = 2, kAuthCramMd5 = 3, kAuthPlain = 4 };
@@ -135,7 +144,27 @@ class MailSession : public IMailSession, public CAsyncSocketEx {
   void Pop3NextAction();
   void Pop3Listing(const std::string& reply, bool uidl);
   void Pop3Fetched(std::string& reply, bool header);
+  // false when the account ended the session meanwhile.
+  bool Pop3HandOver(std::string& reply, bool header);
   void SetState(int state) { state_ = state; }
+  static bool AnnouncesPipelining(const std::string& capa);
+
+  // Pipelined POP3 (Pop3Pipeline.cpp).
+  struct InFlight {
+    int command;     // kPop3Top, kPop3Retr, kPop3Dele or kPop3Quit
+    size_t index;    // the message, or SIZE_MAX for QUIT
+    size_t expect;   // the reply bytes counted against the window
+  };
+  void PipeStart();
+  void PipeReceived();
+  void PipeReply(std::string& reply);
+  void PipeFill();
+  void PipeQueue(int command, size_t index, const std::string& text, size_t expect);
+  void PipeQuit();
+  void PipeFlush();
+  // As ReadReply, but bytes after the reply stay: they start the next one.
+  bool ReadQueuedReply(bool multiLine, size_t limit, std::string& reply);
+  void RestartReplyTimer();
   const char* CurrentUidl() const;
 
   // SMTP (SmtpSession.cpp).
@@ -189,6 +218,16 @@ class MailSession : public IMailSession, public CAsyncSocketEx {
   int current_ = -1;
   size_t nextFetch_ = 0;   // no entry before it waits for TOP or RETR
   size_t nextDelete_ = 0;  // no entry before it waits for DELE
+  // Pipelining: replies due in the order sent, bodies asked for after their
+  // header, unsent command bytes, and where the unread reply bytes start.
+  std::deque<InFlight> inFlight_;
+  std::deque<size_t> bodiesDue_;
+  size_t inFlightBytes_ = 0;
+  size_t fetchesInFlight_ = 0;
+  bool draining_ = false;  // after a refusal: QUIT is queued, no more commands
+  std::string outbox_;
+  size_t outFrom_ = 0;
+  size_t head_ = 0;
   std::string proxyHost_;
   uint32_t proxyPort_ = 0;
   uint32_t proxyKind_ = 0;

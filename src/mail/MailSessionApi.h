@@ -47,6 +47,8 @@ class IMailSession {
 inline constexpr uint32_t kOptionTls = 0x1;       // TLS from the first byte
 inline constexpr uint32_t kOptionApop = 0x2;      // POP3 APOP login (RFC 1939)
 inline constexpr uint32_t kOptionStartTls = 0x4;  // STLS (RFC 2595) / STARTTLS
+// POP3: never ask CAPA nor pipeline, even when the server could.
+inline constexpr uint32_t kOptionNoPipelining = 0x8;
 
 // Proxy kind: low byte the ProxyType, this bit to log in at the proxy.
 inline constexpr uint32_t kProxyAuthBit = 0x800;

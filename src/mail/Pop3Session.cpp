@@ -60,6 +60,12 @@ void MailSession::Pop3Received() {
     case kPop3Greeting: case kPop3Stls: case kPop3User: case kPop3Pass: case kPop3Apop:
     case kPop3Stat: case kPop3Dele: case kPop3Quit:
       break;
+    case kPop3Pipeline:
+      PipeReceived();
+      return;
+    case kPop3Capa:  // a few lines: an endless one is not collected
+      multiLine = true;
+      break;
     case kPop3List: case kPop3Uidl: case kPop3Retr:
       multiLine = true;
       limit = SIZE_MAX;
@@ -188,7 +194,26 @@ void MailSession::Pop3Reply(std::string& reply) {
         }
         sink_->OnListEntry(nullptr, 0xFFFFFFFFu);
       }
+      if (!(options_ & kOptionNoPipelining)) {
+        // CAPA costs a round trip: only worth it when pipelining could save
+        // at least one.
+        size_t work = 0;
+        for (const auto& m : messages_) work += m.action >= 1 && m.action <= 3;
+        if (work >= 2) {
+          SetState(kPop3Capa);
+          SendCommand("CAPA", 1);
+          return;
+        }
+      }
       Pop3NextAction();
+      return;
+    case kPop3Capa:
+      // A refused CAPA is no fault: the server is older than RFC 2449.
+      Status(kStatusReply, first.c_str());
+      if (ok && AnnouncesPipelining(reply))
+        PipeStart();
+      else
+        Pop3NextAction();
       return;
     case kPop3Top:
     case kPop3Retr:
@@ -283,20 +308,38 @@ void MailSession::Pop3Listing(const std::string& reply, bool uidl) {
 }
 
 void MailSession::Pop3Fetched(std::string& reply, bool header) {
-  ServerMessage& m = messages_[static_cast<size_t>(current_)];
-  m.action = 0;
+  if (Pop3HandOver(reply, header)) Pop3NextAction();
+}
+
+bool MailSession::Pop3HandOver(std::string& reply, bool header) {
+  const size_t index = static_cast<size_t>(current_);
+  messages_[index].action = 0;
   const size_t lineEnd = reply.find("\r\n");
   if (lineEnd != std::string::npos && sink_) {
     // From the CR LF that ends the status line; the last line keeps its CR
     // LF. Handed over in place: a RETR reply may be the size of the message.
     reply += "\r\n";
-    const std::string uidl = m.uidl;
+    const std::string uidl = messages_[index].uidl;
     const char* text = reply.c_str() + lineEnd;
     const int next = header ? sink_->OnHeader(uidl.c_str(), text) : sink_->OnMessage(uidl.c_str(), text);
-    if (state_ == kPop3Idle) return;
-    messages_[static_cast<size_t>(current_)].action = static_cast<uint32_t>(next);
+    if (state_ == kPop3Idle) return false;
+    messages_[index].action = static_cast<uint32_t>(next);
   }
-  Pop3NextAction();
+  return true;
+}
+
+// CAPA lists one capability per line after the status line (RFC 2449).
+bool MailSession::AnnouncesPipelining(const std::string& capa) {
+  size_t pos = capa.find("\r\n");
+  while (pos != std::string::npos) {
+    const size_t start = pos + 2;
+    pos = capa.find("\r\n", start);
+    const size_t length = (pos == std::string::npos ? capa.size() : pos) - start;
+    if (length >= 10 && _strnicmp(capa.c_str() + start, "PIPELINING", 10) == 0 &&
+        (length == 10 || capa[start + 10] == ' '))
+      return true;
+  }
+  return false;
 }
 
 // After the listing only the current entry's action changes, and the walks

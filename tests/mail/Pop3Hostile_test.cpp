@@ -133,6 +133,9 @@ TEST_F(Pop3HostileTest, RefusedDeleEndsWithQuitAndBytesDribble) {
   peer.Expect(6);
   // Message 3 has no id: it is not handed over.
   Dribble(peer, "+OK\r\n0 zero\r\n1 aa\r\n2 bb\r\n4 dd\r\n7 gg\r\n.\r\n");
+  // CAPA (three commands due) refused: the conversation stays lockstep.
+  peer.Expect(6);
+  Dribble(peer, "-ERR unknown command\r\n");
   peer.Expect(9);  // TOP 1 0
   Dribble(peer, "+OK\r\nSubject: x\r\n.\r\n");
   peer.Expect(9);  // TOP 2 0
@@ -147,14 +150,15 @@ TEST_F(Pop3HostileTest, RefusedDeleEndsWithQuitAndBytesDribble) {
   EXPECT_EQ(sink_.failed, std::vector<std::string>{"1 bb"});
   EXPECT_EQ(sink_.errors, std::vector<uint32_t>{pw::kErrorCommand});
   EXPECT_TRUE(sink_.deleted.empty());
-  EXPECT_EQ(peer.Received(), "USER u\r\nPASS p\r\nSTAT\r\nLIST\r\nUIDL\r\nTOP 1 0\r\nTOP 2 0\r\nQUIT\r\n");
+  EXPECT_EQ(peer.Received(), "USER u\r\nPASS p\r\nSTAT\r\nLIST\r\nUIDL\r\nCAPA\r\nTOP 1 0\r\nTOP 2 0\r\nQUIT\r\n");
   EXPECT_EQ(Closes(), 1);
 }
 
 TEST_F(Pop3HostileTest, RefusedDeleStopsFurtherDeletions) {
   FakePeer peer;
   peer.Reply("+OK <1.2@x>\r\n").Expect(41).Reply("+OK\r\n").Expect(6).Reply("+OK 2 20\r\n").Expect(6)
-      .Reply("+OK\r\n1 10\r\n2 10\r\n.\r\n").Expect(6).Reply("+OK\r\n1 a\r\n2 b\r\n.\r\n").Expect(8)
+      .Reply("+OK\r\n1 10\r\n2 10\r\n.\r\n").Expect(6).Reply("+OK\r\n1 a\r\n2 b\r\n.\r\n").Expect(6)
+      .Reply("+OK\r\nUSER\r\nUIDL\r\n.\r\n").Expect(8)
       .Reply("-ERR locked\r\n").Expect(6).Reply("+OK\r\n");
   sink_.onList = [](const std::string&) { return 3; };
   Start(peer, pw::kOptionApop);
@@ -162,7 +166,8 @@ TEST_F(Pop3HostileTest, RefusedDeleStopsFurtherDeletions) {
   // The digest of the time stamp followed by the secret, in lower-case hex.
   const std::string received = peer.Received();
   EXPECT_EQ(received.substr(0, 41), "APOP u " + pw::Md5::Hex("<1.2@x>p", 8) + "\r\n");
-  EXPECT_EQ(received.substr(41), "STAT\r\nLIST\r\nUIDL\r\nDELE 1\r\nQUIT\r\n");
+  // CAPA without PIPELINING: one DELE at a time.
+  EXPECT_EQ(received.substr(41), "STAT\r\nLIST\r\nUIDL\r\nCAPA\r\nDELE 1\r\nQUIT\r\n");
   EXPECT_EQ(sink_.failed, std::vector<std::string>{"3 a"});
   EXPECT_TRUE(sink_.deleted.empty());
 }

@@ -89,10 +89,11 @@ TEST_F(Pop3MailutilsTest, FetchesInOrderAndDeletesAfterEveryFetch) {
   const std::string& body = sink.bodies[uidls["two"]];
   EXPECT_NE(body.find("\r\n\r\nsecond body\r\n..dotted line\r\n"), std::string::npos) << body;  // no unstuffing
   EXPECT_EQ(sink.deleted, (std::vector<std::string>{uidls["one"], uidls["two"]}));
-  // From the server's side: the RETR the header asked for comes before the
-  // next TOP, and both deletions follow the last fetch, in number order.
-  const std::vector<std::string> expected = {"USER user@example.org", "PASS ***", "STAT", "LIST", "UIDL",
-                                             "TOP 1 0", "TOP 2 0", "RETR 2", "TOP 3 0", "DELE 1", "DELE 2",
+  // From the server's side: pop3d announces PIPELINING, so the TOPs go out
+  // together, the RETR the header asked for follows the TOPs in flight, and
+  // both deletions follow the last fetch, in number order.
+  const std::vector<std::string> expected = {"USER user@example.org", "PASS ***", "STAT", "LIST", "UIDL", "CAPA",
+                                             "TOP 1 0", "TOP 2 0", "TOP 3 0", "RETR 2", "DELE 1", "DELE 2",
                                              "QUIT"};
   EXPECT_EQ(Received(server), expected);
   EXPECT_EQ(sink.Count("S10"), 1);
