@@ -16,6 +16,7 @@
 #include "filter/BuiltinRules.h"
 #include "filter/RuleStore.h"
 #include "resource.h"
+#include "ui/FilterEditorDefaults.h"
 
 namespace pw {
 
@@ -154,6 +155,7 @@ bool PluginObject::LoadStream(IStream* stream) {
   if (filters) tree.LeaveNode();
   LoadListPosNode(tree, settings_);
   LoadMessagesListNode(tree, settings_);
+  ui::SetFilterEditorDefaults(settings_.defaultFilter, settings_.defaultField);
   sounds_.Start();
   return true;
 }
@@ -170,6 +172,9 @@ void PluginObject::SaveStream(IStream* stream) {
   uint8_t v[4] = {uint8_t(kStreamVersion), 0, 0, 0};
   stream->Write(v, 4, nullptr);
   SettingsTree tree;
+  // The filter editors remember the receiving rule and the field themselves.
+  settings_.defaultFilter = ui::FilterEditorDefaultRule();
+  settings_.defaultField = ui::FilterEditorDefaultField();
   SaveSettingsNode(tree, settings_);
   SaveConnectionNode(tree, settings_);
   tree.CreateNode(L"accounts");
