@@ -59,6 +59,7 @@ void PluginObject::TearDown() {
   // The list window and the sound player come with their own modules; the
   // checker is told to stop and waited for before the accounts go away.
   StopChecker();
+  if (reapplier_.joinable()) reapplier_.join();
   listWindow_.Close();
   defaultIcon_.Reset();
   countFont_.Reset();

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "account/MailAccount.h"
@@ -99,6 +100,9 @@ class PluginObject final : public dockrail::IDockPlugin {
   // publishes a new one.
   RuleBook& Rules() { return rules_; }
   const RuleBook& Rules() const { return rules_; }
+  // An edited rule list: published as the new snapshot, the host told, and
+  // run again over every account's messages on a worker thread.
+  void AdoptEditedRules(std::unique_ptr<RuleList> list);
 
   void StartChecker();
   void StopChecker();
@@ -141,6 +145,7 @@ class PluginObject final : public dockrail::IDockPlugin {
   std::wstring caption_;
   GlobalSettings settings_;
   RuleBook rules_;
+  std::thread reapplier_;  // joined before the next one and at tear-down
   ScopedIcon defaultIcon_;
   ScopedFont countFont_;
   CriticalSection logLock_;
