@@ -316,7 +316,7 @@ void Import(UiDriver& d, HWND w, const std::wstring& file, int function) {
   d.WaitGone(i);
 }
 
-TEST(ImportDialog, WordListsAndExportedFilesComeInAndARefusedFileAddsNothing) {
+TEST(ImportDialog, WordListsComeInExportRoundTripsAndARefusedFileAddsNothing) {
   pw::ScopedCoInit com;
   const std::wstring words = TempFile(L"pw_words.txt"), bad = TempFile(L"pw_bad.xml"), xml = TempFile(L"pw_out.xml");
   WriteFile8(words, "cheap pills\tSubject\t!*=*\nfirst\tSubject\t*=*\tAND\tsecond\n5000\tX\tszMax\n");
@@ -332,13 +332,35 @@ TEST(ImportDialog, WordListsAndExportedFilesComeInAndARefusedFileAddsNothing) {
     if (warn) PostMessageW(warn, WM_COMMAND, IDOK, 0);
     d.WaitGone(warn);
     EXPECT_EQ(Sets(d, w), 4);
+    // Export through the save dialog, then the file comes back in: the
+    // rule's sets double.
+    d.Click(w, IDC_RE_SET_EXPORT);
+    HWND save = d.WaitDialog(L"Select file to export to");
+    if (!save) return;
+    HWND name = GetDlgItem(save, 0x47C);  // the file name box
+    if (!name) name = GetDlgItem(save, 0x480);
+    d.Send(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(xml.c_str()));
+    d.PressOk(save);
+    d.WaitGone(save);
+    EXPECT_TRUE(d.WaitFor([&] { return GetFileAttributesW(xml.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+    Import(d, w, xml, 0);
+    EXPECT_TRUE(d.WaitFor([&] { return Sets(d, w) == 8; }));
     d.PressOk(w);
     d.WaitGone(w);
   });
   EXPECT_TRUE(pw::ui::EditFilterRules(nullptr, nullptr, *list));
   ExpectNoFailures(d);
   const pw::FilterRule& r = *list->rules[0];
-  ASSERT_EQ(r.sets.size(), 4u);
+  ASSERT_EQ(r.sets.size(), 8u);
+  for (size_t i = 0; i < 4; ++i) {
+    ASSERT_EQ(r.sets[i + 4]->conditions.size(), r.sets[i]->conditions.size());
+    for (size_t k = 0; k < r.sets[i]->conditions.size(); ++k) {
+      EXPECT_STREQ(r.sets[i + 4]->conditions[k].field, r.sets[i]->conditions[k].field);
+      EXPECT_STREQ(r.sets[i + 4]->conditions[k].substring, r.sets[i]->conditions[k].substring);
+      EXPECT_EQ(r.sets[i + 4]->conditions[k].searchType, r.sets[i]->conditions[k].searchType);
+      EXPECT_EQ(r.sets[i + 4]->conditions[k].size, r.sets[i]->conditions[k].size);
+    }
+  }
   EXPECT_STREQ(r.sets[1]->conditions.at(0).field, L"Subject");
   EXPECT_EQ(r.sets[1]->conditions[0].searchType, 0x1001u);
   ASSERT_EQ(r.sets[2]->conditions.size(), 2u);
