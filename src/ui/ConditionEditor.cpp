@@ -8,6 +8,7 @@
 #include "account/MailMessage.h"
 #include "account/MessageHeader.h"
 #include "filter/RuleEngine.h"
+#include "regex/Regex.h"
 #include "ui/DialogText.h"
 #include "ui/FieldAutoComplete.h"
 #include "ui_ids.h"
@@ -57,6 +58,24 @@ void FillFromMessage(Condition& c, const MailMessage& message, bool raw) {
   if (raw) c.searchType |= SearchType::Raw;
 }
 
+std::wstring PatternProblem(const Condition& c) {
+  const uint32_t k = c.searchType & SearchType::KindMask;
+  if (k != SearchType::Regex && k != SearchType::BodyRegex) return std::wstring();
+  try {
+    regex::Compile(std::wstring_view(c.substring));
+  } catch (const regex::bad_regexpr& e) {
+    const std::string what = e.what();
+    return std::wstring(what.begin(), what.end());
+  }
+  return std::wstring();
+}
+
+// A broken pattern is marked: it never matches, and the user should see why.
+std::wstring ConditionEditor::LineText(const Condition& c) const {
+  const std::wstring text = describeCondition(set_, c);
+  return PatternProblem(c).empty() ? text : L"(!) " + text;
+}
+
 ConditionEditor::ConditionEditor(ConditionSet& set, int fieldIndex, const RuleList* rules, const MailMessage* message,
                                  int ruleIndex)
     : DialogWindow(IDD_CONDITION_EDITOR),
@@ -95,7 +114,34 @@ void ConditionEditor::OnInitDialog() {
   // The combo box's edit is its first child.
   complete_ = FieldAutoComplete::Attach(GetWindow(Item(IDC_CE_FIELD), GW_CHILD), kProposedFields,
                                         std::size(kProposedFields));
+  tips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                          CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, w, nullptr, nullptr, nullptr);
+  TTTOOLINFOW info = {sizeof(info)};
+  info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  info.hwnd = w;
+  info.uId = reinterpret_cast<UINT_PTR>(Item(IDC_CE_LIST));
+  info.lpszText = LPSTR_TEXTCALLBACKW;
+  SendMessageW(tips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+  SendMessageW(tips_, TTM_SETMAXTIPWIDTH, 0, 400);
   FillList(0);
+}
+
+LRESULT ConditionEditor::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
+  if (message != WM_NOTIFY) return 0;
+  auto* header = reinterpret_cast<NMHDR*>(lParam);
+  if (header->hwndFrom != tips_ || header->code != TTN_GETDISPINFOW) return 0;
+  // The tip tells why the line under the pointer never matches.
+  auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
+  HWND list = Item(IDC_CE_LIST);
+  POINT at;
+  GetCursorPos(&at);
+  ScreenToClient(list, &at);
+  const LRESULT hit = SendMessageW(list, LB_ITEMFROMPOINT, 0, MAKELPARAM(at.x, at.y));
+  tipText_.clear();
+  if (HIWORD(hit) == 0 && LOWORD(hit) < set_.conditions.size()) tipText_ = PatternProblem(set_.conditions[LOWORD(hit)]);
+  info->lpszText = tipText_.data();
+  handled = true;
+  return 0;
 }
 
 void ConditionEditor::FillList(int select) {
@@ -103,7 +149,7 @@ void ConditionEditor::FillList(int select) {
   SendMessageW(list, WM_SETREDRAW, FALSE, 0);
   SendMessageW(list, LB_RESETCONTENT, 0, 0);
   for (const Condition& c : set_.conditions)
-    SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(describeCondition(set_, c).c_str()));
+    SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(LineText(c).c_str()));
   SendMessageW(list, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(list, nullptr, TRUE);
   if (select >= static_cast<int>(set_.conditions.size())) select = static_cast<int>(set_.conditions.size()) - 1;
@@ -146,7 +192,7 @@ void ConditionEditor::RefreshSelected() {
   const LRESULT top = SendMessageW(list, LB_GETTOPINDEX, 0, 0);
   SendMessageW(list, WM_SETREDRAW, FALSE, 0);
   SendMessageW(list, LB_DELETESTRING, i, 0);
-  SendMessageW(list, LB_INSERTSTRING, i, reinterpret_cast<LPARAM>(describeCondition(set_, *c).c_str()));
+  SendMessageW(list, LB_INSERTSTRING, i, reinterpret_cast<LPARAM>(LineText(*c).c_str()));
   SendMessageW(list, LB_SETCURSEL, i, 0);
   SendMessageW(list, LB_SETTOPINDEX, top, 0);
   SendMessageW(list, WM_SETREDRAW, TRUE, 0);

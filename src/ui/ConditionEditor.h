@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 
 #include "filter/RuleModel.h"
 #include "ui/DialogWindow.h"
@@ -34,9 +35,11 @@ class ConditionEditor final : public DialogWindow {
 
   void OnInitDialog() override;
   void OnCommand(WPARAM wParam) override;
+  LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
   bool OnOK() override;
 
  private:
+  std::wstring LineText(const Condition& condition) const;
   Condition* Selected();
   void FillList(int select);
   void LoadSelected();
@@ -54,6 +57,8 @@ class ConditionEditor final : public DialogWindow {
   int fieldIndex_;
   bool loading_ = false;
   std::unique_ptr<FieldAutoComplete> complete_;
+  HWND tips_ = nullptr;  // owned by the dialog
+  std::wstring tipText_;
 };
 
 // True for the kinds whose "Value:" is a number (sizes, address count).
@@ -65,5 +70,8 @@ bool ParseConditionNumber(const wchar_t* text, uint32_t& value);
 // "Contains", "Is blank" for an empty field, "Is not present" for a missing
 // one. `raw` takes the undecoded text and keeps the RAW bit.
 void FillFromMessage(Condition& condition, const MailMessage& message, bool raw);
+// Why the condition's pattern does not compile (the engine's own message),
+// or empty: a condition that is not a pattern, or one that compiles.
+std::wstring PatternProblem(const Condition& condition);
 
 }  // namespace pw::ui

@@ -50,6 +50,16 @@ std::wstring TransferReason(TransferError e) {
   }
 }
 
+// The first broken pattern of a set, as the engine words it.
+std::wstring SetProblem(const ConditionSet& set) {
+  if (set.dnsbl) return std::wstring();
+  for (const Condition& c : set.conditions) {
+    std::wstring problem = PatternProblem(c);
+    if (!problem.empty()) return std::wstring(L"This pattern never matches: ") + c.substring + L"\n" + problem;
+  }
+  return std::wstring();
+}
+
 }  // namespace
 
 RuleEditor::RuleEditor(RuleList& rules, int fieldIndex)
@@ -158,7 +168,8 @@ void RuleEditor::FillSets(int select) {
   ListView_DeleteAllItems(list);
   if (const FilterRule* rule = Rule()) {
     for (size_t i = 0; i < rule->sets.size(); ++i) {
-      const std::wstring text = describeSet(*rule->sets[i]);
+      std::wstring text = describeSet(*rule->sets[i]);
+      if (!SetProblem(*rule->sets[i]).empty()) text = L"(!) " + text;
       LVITEMW item = {LVIF_TEXT};
       item.iItem = static_cast<int>(i);
       item.pszText = const_cast<wchar_t*>(text.c_str());
@@ -476,6 +487,13 @@ LRESULT RuleEditor::OnNotify(int controlId, NMHDR* header) {
       r->sets[change->iItem]->disable = ((change->uNewState & LVIS_STATEIMAGEMASK) >> 12) == 2 ? 0 : 1;
     }
     UpdateEnabling();
+  } else if (header->code == LVN_GETINFOTIPW) {
+    auto* tip = reinterpret_cast<NMLVGETINFOTIPW*>(header);
+    const FilterRule* r = Rule();
+    if (r && tip->iItem >= 0 && static_cast<size_t>(tip->iItem) < r->sets.size()) {
+      const std::wstring problem = SetProblem(*r->sets[tip->iItem]);
+      if (!problem.empty() && tip->cchTextMax > 0) lstrcpynW(tip->pszText, problem.c_str(), tip->cchTextMax);
+    }
   } else if (header->code == NM_DBLCLK) {
     OpenSet(reinterpret_cast<NMITEMACTIVATE*>(header)->iItem);
   }

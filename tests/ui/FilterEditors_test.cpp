@@ -398,6 +398,41 @@ TEST(RuleEditor, WorksFromTheKeyboardAlone) {
   EXPECT_STREQ(list->rules[2]->name, L"Typed");
 }
 
+TEST(RuleEditor, ABrokenPatternIsMarkedInBothListsAndStillKept) {
+  pw::ScopedCoInit com;
+  auto list = TwoRules();
+  list->rules[0]->sets[0]->addCondition(L"Subject", pw::SearchType::Regex, L"([a-", 0);
+  UiDriver d([](UiDriver& d) {
+    HWND w = d.WaitDialog(L"Filtering rules");
+    if (!w) return;
+    EXPECT_EQ(SetText(d, w, 0).rfind(L"(!) ", 0), 0u) << SetText(d, w, 0);
+    d.OnDialogThread(w, [&] {
+      HWND sets = GetDlgItem(w, IDC_RE_SETS);
+      ListView_SetItemState(sets, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+      SetFocus(sets);
+    });
+    d.PressOk(w);  // Enter in the list opens the set
+    HWND c = d.WaitDialog(L"Filtering conditions");
+    if (!c) return;
+    EXPECT_EQ(ListText(d, c, IDC_CE_LIST, 0), L"From Contains '@friend.example'");
+    EXPECT_EQ(ListText(d, c, IDC_CE_LIST, 1), L"(!) Subject Contains regular expression '([a-'");
+    d.PressCancel(c);
+    d.WaitGone(c);
+    d.OnDialogThread(w, [&] { SetFocus(GetDlgItem(w, IDC_RE_RULES)); });
+    d.PressOk(w);
+    d.WaitGone(w);
+  });
+  EXPECT_TRUE(pw::ui::EditFilterRules(nullptr, nullptr, *list));
+  ExpectNoFailures(d);
+  EXPECT_EQ(list->rules[0]->sets[0]->conditions.size(), 2u);
+  pw::Condition good;
+  good.searchType = pw::SearchType::BodyRegex;
+  wcscpy(good.substring, L"[0-9]+ offers?");
+  EXPECT_EQ(pw::ui::PatternProblem(good), L"");
+  wcscpy(good.substring, L"a{2,1}");
+  EXPECT_NE(pw::ui::PatternProblem(good), L"");
+}
+
 TEST(ConditionNumber, OnlyWholeNumbersThatFit) {
   uint32_t v = 7;
   EXPECT_TRUE(pw::ui::ParseConditionNumber(L" 4294967295 ", v));
