@@ -285,6 +285,7 @@ void ConditionEditor::OnCommand(WPARAM wParam) {
       if (loading_) break;
       if (code == CBN_SELCHANGE) FieldChanged(true);
       else if (code == CBN_EDITCHANGE) FieldChanged(false);
+      else if (code == CBN_KILLFOCUS) SyncField();
       break;
     case IDC_CE_FUNCTION:
       if (code == CBN_SELCHANGE && !loading_) FunctionChanged();
@@ -311,7 +312,15 @@ void ConditionEditor::OnCommand(WPARAM wParam) {
   }
 }
 
+// Text the platform's auto-complete appended arrives without a change
+// notification: it is taken when the field loses the focus or on OK.
+void ConditionEditor::SyncField() {
+  const Condition* c = Selected();
+  if (c && ItemText(Window(), IDC_CE_FIELD).substr(0, kFieldUnits - 1) != c->field) FieldChanged(false);
+}
+
 bool ConditionEditor::OnOK() {
+  if (!loading_) SyncField();
   if (rules_ && message_) {
     const LRESULT i = SendDlgItemMessageW(Window(), IDC_CE_RULE, CB_GETCURSEL, 0, 0);
     if (i >= 0) ruleIndex_ = static_cast<int>(i);

@@ -45,6 +45,7 @@ class ConditionEditor final : public DialogWindow {
   void LoadSelected();
   void RefreshSelected();
   void FieldChanged(bool fromList);
+  void SyncField();
   void FunctionChanged();
   void ValueChanged();
   void AddAnd();

@@ -433,6 +433,32 @@ TEST(RuleEditor, ABrokenPatternIsMarkedInBothListsAndStillKept) {
   EXPECT_NE(pw::ui::PatternProblem(good), L"");
 }
 
+TEST(ConditionEditor, TypedFieldNamesCompleteAndAreStored) {
+  pw::ScopedCoInit com;
+  pw::ConditionSet set;
+  pw::ui::ConditionEditor editor(set, 7);
+  UiDriver d([](UiDriver& d) {
+    HWND c = d.WaitDialog(L"Filtering conditions");
+    if (!c) return;
+    EXPECT_EQ(d.Text(c, IDC_CE_FIELD), L"From");
+    HWND edit = GetWindow(d.Control(c, IDC_CE_FIELD), GW_CHILD);
+    d.OnDialogThread(c, [&] {
+      SetFocus(edit);
+      SendMessageW(edit, EM_SETSEL, 0, -1);
+    });
+    for (wchar_t ch : std::wstring(L"X-Mai")) PostMessageW(edit, WM_CHAR, ch, 1);
+    // The platform appends the rest of the one proposed name that fits.
+    EXPECT_TRUE(d.WaitFor([&] { return d.Text(edit) == L"X-Mailer"; }, 3000)) << std::string(d.Text(edit).size(), '?');
+    d.PressOk(c);
+    d.WaitGone(c);
+  });
+  EXPECT_EQ(editor.DoModal(nullptr, nullptr), IDOK);
+  ExpectNoFailures(d);
+  ASSERT_EQ(set.conditions.size(), 1u);
+  EXPECT_STREQ(set.conditions[0].field, L"X-Mailer");
+  EXPECT_EQ(editor.FieldIndex(), 25);
+}
+
 TEST(ConditionNumber, OnlyWholeNumbersThatFit) {
   uint32_t v = 7;
   EXPECT_TRUE(pw::ui::ParseConditionNumber(L" 4294967295 ", v));
