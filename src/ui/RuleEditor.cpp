@@ -120,6 +120,7 @@ void RuleEditor::FillRules(int select) {
   HWND list = Item(IDC_RE_RULES);
   SendMessageW(list, WM_SETREDRAW, FALSE, 0);
   SendMessageW(list, LB_RESETCONTENT, 0, 0);
+  SendMessageW(list, LB_INITSTORAGE, rules_.rules.size(), rules_.rules.size() * 32);
   for (const auto& rule : rules_.rules)
     SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(rule->name));
   SendMessageW(list, WM_SETREDRAW, TRUE, 0);
@@ -486,7 +487,8 @@ LRESULT RuleEditor::OnNotify(int controlId, NMHDR* header) {
       // State image 2 is the ticked box.
       r->sets[change->iItem]->disable = ((change->uNewState & LVIS_STATEIMAGEMASK) >> 12) == 2 ? 0 : 1;
     }
-    UpdateEnabling();
+    // While the list is refilled every row reports; FillSets updates once.
+    if (!loading_) UpdateEnabling();
   } else if (header->code == LVN_GETINFOTIPW) {
     auto* tip = reinterpret_cast<NMLVGETINFOTIPW*>(header);
     const FilterRule* r = Rule();
