@@ -50,7 +50,10 @@ const wchar_t* TransferText(TransferError e) {
 void PluginObject::AdoptEditedRules(std::unique_ptr<RuleList> list) {
   rules_.Publish(std::move(list));
   NotifySettingsChanged();
-  if (!settings_.useFilter) return;
+  if (settings_.useFilter) ReapplyInBackground();
+}
+
+void PluginObject::ReapplyInBackground() {
   if (reapplier_.joinable()) reapplier_.join();
   std::vector<RefPtr<MailAccount>> accounts;
   {

@@ -123,6 +123,8 @@ void PluginObject::RebuildAccounts(const std::vector<AccountSettings>& records) 
   // stops for the rebuild and starts again after it.
   const bool wasRunning = checker_.Running();
   StopChecker();
+  // A re-application still running holds accounts: it ends before any goes.
+  if (reapplier_.joinable()) reapplier_.join();
   std::vector<RefPtr<MailAccount>> old;
   {
     SharedGuard g(accountsLock_);
@@ -166,11 +168,8 @@ void PluginObject::RebuildAccounts(const std::vector<AccountSettings>& records) 
   next.clear();
   old.clear();
   PostToList(WM_USER, 9, 0);
-  if (settings_.useFilter) {
-    const std::shared_ptr<const RuleSnapshot> rules = rules_.Current();
-    SharedGuard g(accountsLock_);
-    for (const auto& a : accounts_) reapplyFilters(*rules, *a);
-  }
+  // Off the window thread: the sheet's owner stays responsive meanwhile.
+  if (settings_.useFilter) ReapplyInBackground();
   if (wasRunning) StartChecker();
 }
 

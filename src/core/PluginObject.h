@@ -132,6 +132,8 @@ class PluginObject final : public dockrail::IDockPlugin {
   friend class HotkeyRelease;
   bool RunOptionsSheet(HWND owner);
   void RebuildAccounts(const std::vector<AccountSettings>& records);
+  // Runs the current rules over every account's messages on reapplier_.
+  void ReapplyInBackground();
   std::wstring ControlReport() const;
   bool ControlAccount(const std::vector<std::wstring>& words, std::wstring& error);
   bool ControlProxy(const std::vector<std::wstring>& words, std::wstring& error);
