@@ -12,8 +12,8 @@
 //   busy      "<check now pending> <accounts busy> <accounts never checked>"
 //   report    every account: status, last error, messages (type, colours,
 //             icon, pending actions, subject, sender) and connection log
-//   filters on|off, import-conditions RULE FILE, export-conditions RULE FILE
-//             (ControlFilters.cpp)
+//   filters on|off, import-conditions RULE FILE, export-conditions RULE FILE,
+//   filter-editor, filter-condition HEADERFILE   (ControlFilters.cpp)
 // Exported as PostwardenControl(plugin, command, &output); the output is
 // allocated with CoTaskMemAlloc and freed by the caller.
 #include <windows.h>
@@ -355,7 +355,8 @@ HRESULT PluginObject::Control(const wchar_t* command, wchar_t** output) {
     AppendF(out, L"%d %d %d", CheckNowPending() ? 1 : 0, busy, unchecked);
   } else if (words[0] == L"reply") {
     ok = ControlReply(words, error);
-  } else if (words[0] == L"filters" || words[0] == L"import-conditions" || words[0] == L"export-conditions") {
+  } else if (words[0] == L"filters" || words[0] == L"import-conditions" || words[0] == L"export-conditions" ||
+             words[0] == L"filter-editor" || words[0] == L"filter-condition") {
     ok = ControlFilters(words, out, error);
   } else if (words[0] == L"account-dialog") {
     ok = ControlAccountDialog(words, out, error);

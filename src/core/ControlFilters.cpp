@@ -2,12 +2,21 @@
 //   filters on|off                      switch filtering on or off
 //   import-conditions RULE FILE         add the sets of FILE to the rule
 //   export-conditions RULE FILE         write the rule's sets to FILE
+//   filter-editor                       the rule editor; prints 1 on OK
+//   filter-condition HEADERFILE         the condition-set editor for a
+//                                       message with that header; 1 on OK
 // RULE is a rule's name or its position from 1.
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "account/MessageHeader.h"
+#include "base/Module.h"
 #include "core/PluginObject.h"
 #include "filter/ConditionTransfer.h"
+#include "filter/RuleEngine.h"
+#include "ui/FilterEditors.h"
 
 namespace pw {
 namespace {
@@ -38,7 +47,52 @@ const wchar_t* TransferText(TransferError e) {
 
 }  // namespace
 
+void PluginObject::AdoptEditedRules(std::unique_ptr<RuleList> list) {
+  rules_.Publish(std::move(list));
+  NotifySettingsChanged();
+  if (settings_.useFilter) ReapplyInBackground();
+}
+
+void PluginObject::ReapplyInBackground() {
+  if (reapplier_.joinable()) reapplier_.join();
+  std::vector<RefPtr<MailAccount>> accounts;
+  {
+    SharedGuard g(accountsLock_);
+    accounts = accounts_;
+  }
+  // The window stays responsive while every message is classified again.
+  reapplier_ = std::thread([this, rules = rules_.Current(), accounts = std::move(accounts)] {
+    for (const auto& a : accounts) reapplyFilters(*rules, *a);
+    PostToList(WM_USER, 9, 0);
+  });
+}
+
 bool PluginObject::ControlFilters(const std::vector<std::wstring>& words, std::wstring& out, std::wstring& error) {
+  if (words[0] == L"filter-editor" || words[0] == L"filter-condition") {
+    HWND owner = host_ ? host_->GetOwnerWindow() : nullptr;
+    std::unique_ptr<RuleList> list = rules_.Copy();
+    bool ok = false;
+    if (words[0] == L"filter-editor") {
+      ok = ui::EditFilterRules(owner, ResourceModule(), *list);
+    } else {
+      if (words.size() != 2) {
+        error = L"usage: filter-condition HEADERFILE";
+        return false;
+      }
+      std::ifstream in(words[1].c_str(), std::ios::binary);
+      const std::string header((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      if (!in && header.empty()) {
+        error = L"cannot read " + words[1];
+        return false;
+      }
+      RefPtr<MailMessage> message = MailMessage::Create(L"control");
+      parseHeader(*message, header.data(), header.size());
+      ok = ui::CreateFilterCondition(owner, ResourceModule(), *list, *message);
+    }
+    if (ok) AdoptEditedRules(std::move(list));
+    out = ok ? L"1" : L"0";
+    return true;
+  }
   if (words[0] == L"filters") {
     if (words.size() != 2 || (words[1] != L"on" && words[1] != L"off")) {
       error = L"usage: filters on|off";

@@ -7,6 +7,7 @@
 #include "filter/RuleEngine.h"
 #include "filter/RuleSnapshot.h"
 #include "ui/AccountDialog.h"
+#include "ui/FilterEditors.h"
 #include "ui/OptionsData.h"
 
 namespace pw {
@@ -75,7 +76,15 @@ bool PluginObject::RunOptionsSheet(HWND owner) {
     d.accounts.reserve(accounts_.size());
     for (const auto& a : accounts_) d.accounts.push_back(a->settings);  // settings.id names the account
   }
+  // The rule editor works on the sheet's own copy, made when it first
+  // opens; the copy reaches the checker only when the sheet is confirmed.
+  std::unique_ptr<RuleList> editedRules;
+  d.editRules = [this, &editedRules](HWND editorOwner) {
+    auto copy = editedRules ? std::make_unique<RuleList>(*editedRules) : rules_.Copy();
+    if (ui::EditFilterRules(editorOwner, ResourceModule(), *copy)) editedRules = std::move(copy);
+  };
   if (!ui::ShowOptionsSheet(owner, ResourceModule(), d)) return false;
+  if (editedRules) rules_.Publish(std::move(editedRules));
 
   hotkeys.Confirm();
   RegisterHotkeys(d.listHotkey, d.readerHotkey);
@@ -114,6 +123,8 @@ void PluginObject::RebuildAccounts(const std::vector<AccountSettings>& records) 
   // stops for the rebuild and starts again after it.
   const bool wasRunning = checker_.Running();
   StopChecker();
+  // A re-application still running holds accounts: it ends before any goes.
+  if (reapplier_.joinable()) reapplier_.join();
   std::vector<RefPtr<MailAccount>> old;
   {
     SharedGuard g(accountsLock_);
@@ -157,11 +168,8 @@ void PluginObject::RebuildAccounts(const std::vector<AccountSettings>& records) 
   next.clear();
   old.clear();
   PostToList(WM_USER, 9, 0);
-  if (settings_.useFilter) {
-    const std::shared_ptr<const RuleSnapshot> rules = rules_.Current();
-    SharedGuard g(accountsLock_);
-    for (const auto& a : accounts_) reapplyFilters(*rules, *a);
-  }
+  // Off the window thread: the sheet's owner stays responsive meanwhile.
+  if (settings_.useFilter) ReapplyInBackground();
   if (wasRunning) StartChecker();
 }
 

@@ -16,6 +16,7 @@
 #include "filter/BuiltinRules.h"
 #include "filter/RuleStore.h"
 #include "resource.h"
+#include "ui/FilterEditorDefaults.h"
 
 namespace pw {
 
@@ -58,6 +59,7 @@ void PluginObject::TearDown() {
   // The list window and the sound player come with their own modules; the
   // checker is told to stop and waited for before the accounts go away.
   StopChecker();
+  if (reapplier_.joinable()) reapplier_.join();
   listWindow_.Close();
   defaultIcon_.Reset();
   countFont_.Reset();
@@ -154,6 +156,7 @@ bool PluginObject::LoadStream(IStream* stream) {
   if (filters) tree.LeaveNode();
   LoadListPosNode(tree, settings_);
   LoadMessagesListNode(tree, settings_);
+  ui::SetFilterEditorDefaults(settings_.defaultFilter, settings_.defaultField);
   sounds_.Start();
   return true;
 }
@@ -170,6 +173,9 @@ void PluginObject::SaveStream(IStream* stream) {
   uint8_t v[4] = {uint8_t(kStreamVersion), 0, 0, 0};
   stream->Write(v, 4, nullptr);
   SettingsTree tree;
+  // The filter editors remember the receiving rule and the field themselves.
+  settings_.defaultFilter = ui::FilterEditorDefaultRule();
+  settings_.defaultField = ui::FilterEditorDefaultField();
   SaveSettingsNode(tree, settings_);
   SaveConnectionNode(tree, settings_);
   tree.CreateNode(L"accounts");

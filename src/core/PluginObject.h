@@ -7,6 +7,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "account/MailAccount.h"
@@ -99,6 +100,9 @@ class PluginObject final : public dockrail::IDockPlugin {
   // publishes a new one.
   RuleBook& Rules() { return rules_; }
   const RuleBook& Rules() const { return rules_; }
+  // An edited rule list: published as the new snapshot, the host told, and
+  // run again over every account's messages on a worker thread.
+  void AdoptEditedRules(std::unique_ptr<RuleList> list);
 
   void StartChecker();
   void StopChecker();
@@ -128,6 +132,8 @@ class PluginObject final : public dockrail::IDockPlugin {
   friend class HotkeyRelease;
   bool RunOptionsSheet(HWND owner);
   void RebuildAccounts(const std::vector<AccountSettings>& records);
+  // Runs the current rules over every account's messages on reapplier_.
+  void ReapplyInBackground();
   std::wstring ControlReport() const;
   bool ControlAccount(const std::vector<std::wstring>& words, std::wstring& error);
   bool ControlProxy(const std::vector<std::wstring>& words, std::wstring& error);
@@ -141,6 +147,7 @@ class PluginObject final : public dockrail::IDockPlugin {
   std::wstring caption_;
   GlobalSettings settings_;
   RuleBook rules_;
+  std::thread reapplier_;  // joined before the next one and at tear-down
   ScopedIcon defaultIcon_;
   ScopedFont countFont_;
   CriticalSection logLock_;

@@ -1,6 +1,5 @@
 // Entry points whose windows are not built yet; each moves to its own file
 // when its window lands.
-#include "ui/FilterEditors.h"
 #include "ui/QuickReplyDialog.h"
 #include "ui/SafeFileName.h"
 #include "ui/ViewerMessages.h"
@@ -25,8 +24,5 @@ std::wstring SafeFileName(const std::wstring& proposed, const std::wstring& fall
   return out.empty() ? fallback : out;
 }
 
-bool FilterEditorsAvailable() { return false; }
-bool EditFilterRules(HWND, HMODULE, RuleList&) { return false; }
-bool CreateFilterCondition(HWND, HMODULE, RuleList&, const MailMessage&) { return false; }
 
 }  // namespace pw::ui

@@ -363,7 +363,8 @@ TEST(HostEndToEnd, ShotsWritesEveryPage) {
   ASSERT_EQ(rc, 0) << out;
   for (const char* name : {"options_general", "options_accounts", "options_connection", "options_filters",
                            "options_notify", "options_about", "account_options", "account_incoming",
-                           "account_outgoing"}) {
+                           "account_outgoing", "filters_rule_editor", "filters_dnsbl", "filters_import",
+                           "filters_condition_from_message"}) {
     const std::string png = pwtest::ReadLinuxFile(dir.Path() + "/shots/" + name + ".png");
     EXPECT_GT(png.size(), 1000u) << name;
     EXPECT_EQ(png.substr(1, 3), "PNG") << name;

@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "base/Scoped.h"
+#include "filter/BuiltinRules.h"
+#include "filter/RuleModel.h"
 #include "ui/AccountDialog.h"
+#include "ui/FilterEditors.h"
 #include "ui/OptionsData.h"
 #include "ui/TabSwitcher.h"
 #include "ui/support/Screenshot.h"
@@ -99,6 +103,31 @@ TEST(Shots144Child, Pages) {
   });
   dialog.Show(nullptr, nullptr);
   for (const auto& f : a.Failures()) ADD_FAILURE() << std::string(f.begin(), f.end());
+
+  // The filter editors, on the built-in rules.
+  pw::RuleList rules;
+  pw::AddBuiltinRules(rules);
+  UiDriver f([](UiDriver& d) {
+    HWND w = d.WaitDialog(L"Filtering rules");
+    if (!w) return;
+    EXPECT_TRUE(pwtest::Shoot(w, L"filters_rule_editor_144"));
+    const std::tuple<int, const wchar_t*, const wchar_t*> inner[3] = {
+        {IDC_RE_SET_ADD, L"Filtering conditions", L"filters_condition_editor_144"},
+        {IDC_RE_SET_DNSBL, L"DNS Black List", L"filters_dnsbl_144"},
+        {IDC_RE_SET_IMPORT, L"Import conditions", L"filters_import_144"}};
+    for (const auto& [id, caption, name] : inner) {
+      d.Click(w, id);
+      HWND c = d.WaitDialog(caption);
+      if (!c) continue;
+      EXPECT_TRUE(pwtest::Shoot(c, name));
+      d.PressCancel(c);
+      d.WaitGone(c);
+    }
+    d.PressCancel(w);
+    d.WaitGone(w);
+  });
+  pw::ui::EditFilterRules(nullptr, nullptr, rules);
+  for (const auto& e : f.Failures()) ADD_FAILURE() << std::string(e.begin(), e.end());
 }
 
 TEST(AboutPage, ShowsTheVersionAndThePicture) {

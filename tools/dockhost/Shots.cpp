@@ -5,7 +5,9 @@
 #include <shlwapi.h>
 #include <atomic>
 #include <cstdio>
+#include <string>
 #include <thread>
+#include <utility>
 
 #include "ui/support/Screenshot.h"
 
@@ -71,6 +73,29 @@ bool TakeShots(dockrail::IDockPlugin* plugin, ControlFn control, const std::wstr
       if (!Shot(sheet, dir, pages[i])) ok = false;
     }
     PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    // The filter editors: the rule editor on the plug-in's rules, the two
+    // dialogs it opens, and the condition-set editor for a message.
+    HWND rules = WaitTop(L"Filtering rules");
+    if (!rules) { ok = false; return; }
+    Settle(rules);
+    if (!Shot(rules, dir, L"filters_rule_editor")) ok = false;
+    const std::pair<int, const wchar_t*> inner[2] = {{3135, L"DNS Black List"}, {3132, L"Import conditions"}};
+    const wchar_t* innerNames[2] = {L"filters_dnsbl", L"filters_import"};
+    for (int i = 0; i < 2; ++i) {
+      PostMessageW(GetDlgItem(rules, inner[i].first), BM_CLICK, 0, 0);
+      HWND d = WaitTop(inner[i].second);
+      if (!d) { ok = false; continue; }
+      Settle(d);
+      if (!Shot(d, dir, innerNames[i])) ok = false;
+      PostMessageW(d, WM_COMMAND, IDCANCEL, 0);
+      for (int k = 0; k < 100 && IsWindow(d); ++k) Sleep(50);
+    }
+    PostMessageW(rules, WM_COMMAND, IDCANCEL, 0);
+    HWND condition = WaitTop(L"Filtering conditions");
+    if (!condition) { ok = false; return; }
+    Settle(condition);
+    if (!Shot(condition, dir, L"filters_condition_from_message")) ok = false;
+    PostMessageW(condition, WM_COMMAND, IDCANCEL, 0);
   });
   IStream* out = SHCreateMemStream(nullptr, 0);
   plugin->ShowOptions(out);
@@ -78,6 +103,21 @@ bool TakeShots(dockrail::IDockPlugin* plugin, ControlFn control, const std::wstr
   wchar_t* answer = nullptr;
   control(plugin, L"account-dialog new", &answer);
   if (answer) CoTaskMemFree(answer);
+  answer = nullptr;
+  control(plugin, L"filter-editor", &answer);
+  if (answer) CoTaskMemFree(answer);
+  wchar_t header[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, header);
+  wcscat(header, L"dockhost_shot_header.txt");
+  if (FILE* f = _wfopen(header, L"wb")) {
+    fputs("From: Sample Sender <sender@example.org>\r\nTo: you@example.org\r\nSubject: Shot of the condition editor"
+          "\r\nComments:\r\n\r\n", f);
+    fclose(f);
+  }
+  answer = nullptr;
+  control(plugin, (std::wstring(L"filter-condition \"") + header + L"\"").c_str(), &answer);
+  if (answer) CoTaskMemFree(answer);
+  DeleteFileW(header);
   driver.join();
   return ok;
 }
