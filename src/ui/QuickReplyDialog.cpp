@@ -73,7 +73,8 @@ class QuickReplyDialog final : public DialogWindow {
     HWND list = Item(IDC_QR_CHARSET);
     for (const auto& c : charsets_) SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(c.description.c_str()));
     if (!charsets_.empty()) SendMessageW(list, CB_SETCURSEL, selected, 0);
-    SetFocus(editor);
+    // After the dialog manager has given the first field the focus.
+    PostMessageW(Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(editor), TRUE);
   }
 
   bool OnOK() override {

@@ -66,8 +66,10 @@ TEST(QuickReplyDialog, FilledFromTheMessageAndSendQueuesWhatWasTyped) {
     EXPECT_NE(quoted.find(L"> At noon."), std::wstring::npos);
     // The editor has the focus, and the encoding list has a choice.
     HWND focus = nullptr;
-    d.OnDialogThread(w, [&] { focus = GetFocus(); });
-    EXPECT_EQ(focus, d.Control(w, IDC_QR_TEXT));
+    EXPECT_TRUE(d.WaitFor([&] {
+      d.OnDialogThread(w, [&] { focus = GetFocus(); });
+      return focus == d.Control(w, IDC_QR_TEXT);
+    }));
     EXPECT_GE(d.Send(d.Control(w, IDC_QR_CHARSET), CB_GETCURSEL, 0, 0), 0);
     pwtest::Shoot(w, L"quick_reply");
 
@@ -89,7 +91,7 @@ TEST(QuickReplyDialog, FilledFromTheMessageAndSendQueuesWhatWasTyped) {
       d.Fail(L"no warning for a reply without a recipient");
     }
     EXPECT_TRUE(IsWindow(w));
-    EXPECT_TRUE(d.IsEnabled(w, IDOK));
+    EXPECT_TRUE(d.WaitFor([&] { return d.IsEnabled(w, IDOK); }));
 
     d.SetText(w, IDC_QR_TO, L"Bob <bob@example.net>");
     d.SetText(w, IDC_QR_TEXT, L"Yes, see you there.\r\n.\r\nUna");
