@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "ui/SafeFileName.h"
 #include "ui/viewer/AttachmentSave.h"
 #include "ui/viewer/MessageViewer.h"
 
@@ -85,10 +86,12 @@ void PaintStrip(HWND w, ViewerState& v) {
   const std::wstring title = ViewerString(1089, L"Attachments");
   DrawTextW(dc, title.c_str(), -1, &label, DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   SelectObject(dc, FontOf(v));
-  SetTextColor(dc, GetSysColor(COLOR_HOTLIGHT));
+  SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
   for (size_t i = 0; i < v.attachments.size(); ++i) {
     RECT r{14, static_cast<LONG>(i + 1) * row, rc.right - 4, static_cast<LONG>(i + 2) * row};
-    DrawTextW(dc, v.attachments[i].name.c_str(), -1, &r, DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+    // Shown as it would be saved: no paths, no direction overrides.
+    const std::wstring shown = SafeFileName(v.attachments[i].name, L"attachment.dat");
+    DrawTextW(dc, shown.c_str(), -1, &r, DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
   }
   SelectObject(dc, old);
   DeleteObject(bold);
@@ -123,7 +126,8 @@ int MeasureStrip(ViewerState& v) {
   int width = sz.cx;
   SelectObject(dc, FontOf(v));
   for (const auto& a : v.attachments) {
-    GetTextExtentPoint32W(dc, a.name.c_str(), static_cast<int>(a.name.size()), &sz);
+    const std::wstring shown = SafeFileName(a.name, L"attachment.dat");
+    GetTextExtentPoint32W(dc, shown.c_str(), static_cast<int>(shown.size()), &sz);
     width = std::max<int>(width, sz.cx);
   }
   SelectObject(dc, old);
