@@ -6,6 +6,7 @@
 #include "ui/HotkeyField.h"
 #include "ui/TabSwitcher.h"
 #include "ui/WebLink.h"
+#include "ui/viewer/MessageViewer.h"
 
 namespace pw::ui {
 namespace {
@@ -44,9 +45,11 @@ void RegisterUiClasses(HINSTANCE instance) {
     wc.style = row.style;
     RegisterClassExW(&wc);
   }
+  RegisterViewerClasses(instance);
 }
 
 void UnregisterUiClasses(HINSTANCE instance) {
+  UnregisterViewerClasses(instance);
   for (const ClassRow& row : kRows) UnregisterClassW(row.name, instance);
 }
 

@@ -1,0 +1,172 @@
+// The Quick Reply dialog driven as a user drives it: filled from the
+// message answered, edited, sent; the queued Outgoing message carries what
+// was typed. Hostile proposed file names are cleaned for saving.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "account/FakeOwner.h"
+#include "account/MailAccount.h"
+#include "account/MailMessage.h"
+#include "account/MessageBody.h"
+#include "account/MessageHeader.h"
+#include "base/Scoped.h"
+#include "ui/QuickReplyDialog.h"
+#include "ui/SafeFileName.h"
+#include "ui/support/Screenshot.h"
+#include "ui/support/UiDriver.h"
+#include "ui_ids.h"
+
+using pwtest::UiDriver;
+
+namespace {
+
+pw::RefPtr<pw::MailMessage> Original() {
+  auto m = pw::MailMessage::Create(L"orig");
+  const std::string text =
+      "From: \"Bob Example\" <bob@example.net>\r\nTo: user@example.org\r\nSubject: Lunch\r\n"
+      "Content-Type: text/plain; charset=us-ascii\r\n\r\nAre you free?\r\nAt noon.\r\n";
+  pw::parseHeader(*m, text.data(), text.find("\r\n\r\n") + 2);
+  pw::parseMessage(*m, text.data(), text.size());
+  return m;
+}
+
+std::vector<pw::RefPtr<pw::MailMessage>> Queued(const pw::MailAccount& a) {
+  pw::SharedGuard g(a.MessageLock());
+  std::vector<pw::RefPtr<pw::MailMessage>> out;
+  for (const auto& m : a.Messages())
+    if (m->IsOutgoing()) out.emplace_back(m);
+  return out;
+}
+
+void Prepare(pw::MailAccount& a) {
+  wcscpy(a.settings.outServer, L"127.0.0.1");
+  wcscpy(a.settings.outFrom, L"user@example.org");
+  wcscpy(a.settings.outName, L"Una User");
+}
+
+}  // namespace
+
+TEST(QuickReplyDialog, FilledFromTheMessageAndSendQueuesWhatWasTyped) {
+  pw::ScopedCoInit com;
+  pwtest::FakeOwner owner;
+  auto a = pwtest::NewAccount(&owner);
+  Prepare(*a);
+  auto m = Original();
+  EXPECT_EQ(pw::ui::QuickReplyUnavailableReason(*a), L"");
+
+  UiDriver d([](UiDriver& d) {
+    HWND w = d.WaitDialog(L"Quick Reply");
+    if (!w) return;
+    EXPECT_NE(d.Text(w, IDC_QR_TO).find(L"bob@example.net"), std::wstring::npos);
+    EXPECT_NE(d.Text(w, IDC_QR_FROM).find(L"user@example.org"), std::wstring::npos);
+    EXPECT_NE(d.Text(w, IDC_QR_SUBJECT).find(L"Lunch"), std::wstring::npos);
+    const std::wstring quoted = d.Text(w, IDC_QR_TEXT);
+    EXPECT_NE(quoted.find(L"> Are you free?"), std::wstring::npos) << std::string(quoted.begin(), quoted.end());
+    EXPECT_NE(quoted.find(L"> At noon."), std::wstring::npos);
+    // The editor has the focus, and the encoding list has a choice.
+    HWND focus = nullptr;
+    EXPECT_TRUE(d.WaitFor([&] {
+      d.OnDialogThread(w, [&] { focus = GetFocus(); });
+      return focus == d.Control(w, IDC_QR_TEXT);
+    }));
+    EXPECT_GE(d.Send(d.Control(w, IDC_QR_CHARSET), CB_GETCURSEL, 0, 0), 0);
+    pwtest::Shoot(w, L"quick_reply");
+
+    // Without a recipient the dialog stays, with the reason shown.
+    d.SetText(w, IDC_QR_TO, L"nobody");
+    d.PressOk(w);
+    HWND box = d.WaitDialog(L"Quick Reply", 3000);
+    for (int i = 0; i < 50 && box == w; ++i) {
+      Sleep(100);
+      box = nullptr;
+      // The warning is a second window with the same caption.
+      for (HWND c = FindWindowW(L"#32770", L"Quick Reply"); c; c = FindWindowExW(nullptr, c, L"#32770", L"Quick Reply"))
+        if (c != w) box = c;
+    }
+    if (box && box != w) {
+      d.PressOk(box);
+      d.WaitGone(box);
+    } else {
+      d.Fail(L"no warning for a reply without a recipient");
+    }
+    EXPECT_TRUE(IsWindow(w));
+    EXPECT_TRUE(d.WaitFor([&] { return d.IsEnabled(w, IDOK); }));
+
+    d.SetText(w, IDC_QR_TO, L"Bob <bob@example.net>");
+    d.SetText(w, IDC_QR_TEXT, L"Yes, see you there.\r\n.\r\nUna");
+    d.PressOk(w);
+    d.WaitGone(w);
+  });
+  EXPECT_EQ(pw::ui::ShowQuickReplyDialog(nullptr, nullptr, *a, *m), 1);
+  d.Join();
+  for (const auto& f : d.Failures()) ADD_FAILURE() << std::string(f.begin(), f.end());
+
+  auto queued = Queued(*a);
+  ASSERT_EQ(queued.size(), 1u);
+  const wchar_t* to = pw::nextFieldValue(*queued[0], L"To");
+  ASSERT_TRUE(to);
+  EXPECT_NE(std::wstring(to).find(L"bob@example.net"), std::wstring::npos);
+  auto body = pw::leafText(*queued[0], 0);
+  ASSERT_TRUE(body);
+  EXPECT_NE(body->find(L"Yes, see you there.\r\n.\r\nUna"), std::wstring::npos)
+      << std::string(body->begin(), body->end());
+}
+
+TEST(QuickReplyDialog, CloseQueuesNothingAndAnAccountThatCannotSendSaysWhy) {
+  pw::ScopedCoInit com;
+  pwtest::FakeOwner owner;
+  auto a = pwtest::NewAccount(&owner);
+  EXPECT_NE(pw::ui::QuickReplyUnavailableReason(*a), L"");  // no server
+  wcscpy(a->settings.outServer, L"127.0.0.1");
+  EXPECT_NE(pw::ui::QuickReplyUnavailableReason(*a), L"");  // no sender
+  Prepare(*a);
+  auto m = Original();
+  UiDriver d([](UiDriver& d) {
+    HWND w = d.WaitDialog(L"Quick Reply");
+    if (!w) return;
+    d.SetText(w, IDC_QR_TEXT, L"never sent");
+    d.PressCancel(w);
+    d.WaitGone(w);
+  });
+  EXPECT_NE(pw::ui::ShowQuickReplyDialog(nullptr, nullptr, *a, *m), 1);
+  d.Join();
+  for (const auto& f : d.Failures()) ADD_FAILURE() << std::string(f.begin(), f.end());
+  EXPECT_TRUE(Queued(*a).empty());
+}
+
+TEST(SafeFileName, HostileNamesStayOnePlainNameInTheFolder) {
+  using pw::ui::SafeFileName;
+  const std::wstring fb = L"attachment.dat";
+  EXPECT_EQ(SafeFileName(L"report.pdf", fb), L"report.pdf");
+  EXPECT_EQ(SafeFileName(L"..\\..\\Windows\\evil.exe", fb), L"evil.exe");
+  EXPECT_EQ(SafeFileName(L"/etc/passwd", fb), L"passwd");
+  EXPECT_EQ(SafeFileName(L"..", fb), fb);
+  EXPECT_EQ(SafeFileName(L"dir\\..", fb), fb);
+  EXPECT_EQ(SafeFileName(L"C:evil.exe", fb), L"C_evil.exe");
+  EXPECT_EQ(SafeFileName(L"file.txt:stream", fb), L"file.txt_stream");
+  EXPECT_EQ(SafeFileName(L"a\x01\x1f" L"b\tc.txt", fb), L"abc.txt");
+  // A right-to-left override would show "exe.txt" as "txt.exe".
+  EXPECT_EQ(SafeFileName(L"photo\x202Egpj.exe", fb), L"photogpj.exe");
+  EXPECT_EQ(SafeFileName(L"x\x2066y\x200F.txt", fb), L"xy.txt");
+  EXPECT_EQ(SafeFileName(L"CON", fb), L"_CON");
+  EXPECT_EQ(SafeFileName(L"nul.txt", fb), L"_nul.txt");
+  EXPECT_EQ(SafeFileName(L"com1.doc", fb), L"_com1.doc");
+  EXPECT_EQ(SafeFileName(L"LPT9", fb), L"_LPT9");
+  EXPECT_EQ(SafeFileName(L"console.txt", fb), L"console.txt");
+  EXPECT_EQ(SafeFileName(L"trailing. . ", fb), L"trailing");
+  EXPECT_EQ(SafeFileName(L"  .hidden", fb), L"hidden");
+  EXPECT_EQ(SafeFileName(L"a<b>c|d?e*f\"g.txt", fb), L"a_b_c_d_e_f_g.txt");
+  EXPECT_EQ(SafeFileName(L"", fb), fb);
+  EXPECT_EQ(SafeFileName(L"\\\\server\\share\\", fb), fb);
+  // Long names are cut, keeping a short extension and whole characters.
+  std::wstring longName(300, L'a');
+  std::wstring cut = SafeFileName(longName + L".pdf", fb);
+  EXPECT_EQ(cut.size(), 200u);
+  EXPECT_EQ(cut.substr(cut.size() - 4), L".pdf");
+  std::wstring pairs;
+  for (int i = 0; i < 150; ++i) pairs += L"\xD83D\xDE00";
+  std::wstring cutPairs = SafeFileName(pairs, fb);
+  EXPECT_LE(cutPairs.size(), 200u);
+  EXPECT_FALSE(cutPairs.back() >= 0xD800 && cutPairs.back() <= 0xDBFF);
+}
