@@ -102,6 +102,10 @@ class PluginObject final : public dockrail::IDockPlugin {
 
   void StartChecker();
   void StopChecker();
+  // Work on an account that must run where its sessions live: queued for
+  // the checker thread's next tick (at once when no checker runs).
+  enum class AccountWork { StopSession, StartCheck, ReapplyFilters };
+  void QueueAccountWork(MailAccount& account, AccountWork work);
   void OpenMessagesList();
   // Posts to the messages list window; false while it does not exist.
   bool PostToList(UINT message, WPARAM wParam, LPARAM lParam) { return listWindow_.Post(message, wParam, lParam); }
@@ -161,6 +165,10 @@ class PluginObject final : public dockrail::IDockPlugin {
   std::vector<RefPtr<MailAccount>> accounts_;
   SoundPlayer sounds_;
   ListWindowThread listWindow_{*this};
+  CriticalSection workLock_;
+  std::vector<std::pair<RefPtr<MailAccount>, AccountWork>> work_;
+  void RunAccountWork();
+  friend class ListWindowBridge;
 };
 
 // The program part of a command line: arguments and quotes removed.
