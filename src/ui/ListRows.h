@@ -6,7 +6,6 @@
 #include <windows.h>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "account/MailAccount.h"
@@ -34,17 +33,34 @@ class ListRows {
   // Releases every reference.
   void Clear();
   void Reserve(size_t n) { rows_.reserve(n); }
+  // What the rows, the sort buffer and the map take (container capacities).
+  size_t MemoryBytes() const {
+    BuildIndex();
+    return (rows_.capacity() + scratch_.capacity()) * sizeof(ListRowRef) + index_.capacity() * sizeof(index_[0]);
+  }
 
   // Stable sort by column (0 picture, 1 From, 2 Subject, 3 date, 4 size;
   // others keep the order); type 1 ascending, anything else descending.
   // The caller holds the accounts' message locks shared.
   void Sort(int column, int type);
+  // Brings the message-to-row map up to date now.
+  void BuildIndex() const { if (stale_) Reindex(); }
 
  private:
-  void Reindex(size_t from);
+  // The message-to-row map: open addressing over a power-of-two table,
+  // rebuilt after a sort or a removal (both move rows anyway).
+  // Rebuilt lazily, on the first lookup after the rows moved.
+  void Reindex() const;
+  void Insert(const MailMessage* m, uint32_t row) const;
+  size_t Slot(const MailMessage* m) const;
   std::vector<ListRowRef> rows_;
-  std::unordered_map<const MailMessage*, uint32_t> index_;
+  std::vector<ListRowRef> scratch_;  // the sort's second buffer, kept
+  mutable std::vector<std::pair<const MailMessage*, uint32_t>> index_;
+  mutable bool stale_ = false;
 };
+
+// Letter case ignored, for the From and Subject sort keys.
+int CompareFolded(const wchar_t* a, const wchar_t* b);
 
 // Sort comparison of two messages by a column, as the key order: <0, 0, >0.
 // Exposed for the tests and the benchmark.

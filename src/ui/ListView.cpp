@@ -95,6 +95,7 @@ void MessagesListWindow::SortRows() {
     for (const auto& a : host_.Accounts()) locks.push_back(std::make_unique<SharedGuard>(a->MessageLock()));
     rows_.Sort(sortColumn_, sortType_);
   }
+  // The row map is rebuilt only when the selection has to follow.
   if (!selected.empty()) ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
   for (MailMessage* m : selected) {
     const int i = rows_.Find(m);

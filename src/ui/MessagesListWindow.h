@@ -54,6 +54,7 @@ class MessagesListWindow final : public DialogWindow {
   size_t RowCount() const { return rows_.Size(); }
   const ListRowRef* Row(size_t i) const { return i < rows_.Size() ? &rows_.At(i) : nullptr; }
   int SelectedFolder() const;
+  size_t RowMemoryBytes() const { return rows_.MemoryBytes(); }
   std::wstring CellText(size_t row, int column);
 
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;

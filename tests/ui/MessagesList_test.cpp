@@ -210,16 +210,25 @@ TEST_F(ListTest, NotificationsAddUpdateAndRemoveRowsWithoutDuplicates) {
   }, kWait));
   EXPECT_EQ(Rows(w), 3u);
 
-  // The next listing has m1 gone and m9 new.
+  // The next listing has m1 gone; a queued reply joins the account.
   one.OnListEntry(nullptr, 0);
   one.OnListEntry("m0", 100);
-  one.OnListEntry("m9", 900);
   one.OnListEntry(nullptr, pw::kListingEnd);
+  pw::RefPtr<pw::MailMessage> reply = pw::MailMessage::Create(L"reply");
+  reply->SetType(pw::MessageType::Outgoing);
+  reply->size = 900;
+  one.AddMessage(reply.Get());
   ASSERT_TRUE(d_.WaitFor([&] {
     const auto sizes = Column(w, 4);
     return sizes.size() == 3 && std::count(sizes.begin(), sizes.end(), L"900") == 1 &&
            std::count(sizes.begin(), sizes.end(), L"200") == 0;
   }, kWait)) << "rows " << Rows(w);
+  // "Added" again for a message that has its row: still one row.
+  one.AddRef();
+  reply->AddRef();
+  PostMessageW(w, WM_USER + 1, reinterpret_cast<WPARAM>(&one), reinterpret_cast<LPARAM>(reply.Get()));
+  d_.WaitFor([&] { return false; }, 300);
+  EXPECT_EQ(Rows(w), 3u);
   ASSERT_TRUE(Close(p, w));
 }
 
@@ -270,7 +279,9 @@ TEST_F(ListTest, EachColumnSortsBothWaysWithMissingFieldsLast) {
   // Added rows show "(empty)" for a missing field; refreshed ones show nothing.
   OnWindow(w, [&](pw::ui::MessagesListWindow& win) {
     for (size_t i = 0; i < win.RowCount(); ++i) {
-      if (win.CellText(i, 4) == L"1.00M") EXPECT_EQ(win.CellText(i, 1), L"(empty)");
+      if (win.CellText(i, 4) == L"1.00M") {
+        EXPECT_EQ(win.CellText(i, 1), L"(empty)");
+      }
     }
   });
   ASSERT_TRUE(Close(p, w));
