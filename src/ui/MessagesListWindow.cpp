@@ -251,11 +251,13 @@ void MessagesListWindow::StoreLayout() {
   host_.WriteLayout(l);
 }
 
-void MessagesListWindow::Close() {
+void MessagesListWindow::Close(bool tellHost) {
   if (closing_ || !Window()) return;
   closing_ = true;
   StoreLayout();
-  host_.SettingsChanged();
+  // While the plug-in goes, its host thread waits for this one: no call
+  // into the host then.
+  if (tellHost) host_.SettingsChanged();
   HWND w = Window();
   SendMessageW(viewer_, kViewShowMessage, 0, 0);
   DestroyWindow(w);
@@ -546,11 +548,15 @@ void MessagesListWindow::Notification(UINT message, WPARAM wParam, LPARAM lParam
     }
     case kFiltersReapplied:
       // Every row may have changed type, colour or text.
-      for (size_t i = rows_.Size(); i-- > 0;) {
-        if (i >= rows_.Size()) continue;
-        RefPtr<MailMessage> m = rows_.At(i).message;
-        rows_.At(i).refreshed = true;
-        MatchesFolder(*m);
+      {
+        const Folder& f = FolderAt(SelectedFolder());
+        std::vector<RefPtr<MailMessage>> gone;
+        for (size_t i = 0; i < rows_.Size(); ++i) {
+          ListRowRef& r = rows_.At(i);
+          r.refreshed = true;
+          if (f.typeFilter != -1 && f.typeFilter != static_cast<int32_t>(r.message->Type())) gone.push_back(r.message);
+        }
+        for (const auto& m : gone) RemoveRow(*m);
       }
       InvalidateRect(list_, nullptr, FALSE);
       ShowFocused();
@@ -588,7 +594,7 @@ LRESULT MessagesListWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam
     case kListCloseRequest:
     case WM_CLOSE:
       handled = true;
-      Close();
+      Close(message == WM_CLOSE);
       return 0;
     case WM_SIZE:
       Layout();

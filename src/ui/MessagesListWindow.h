@@ -47,8 +47,9 @@ class MessagesListWindow final : public DialogWindow {
   // Shows the window at its stored place, moved onto a monitor when the
   // place is on none.
   void Show();
-  // The closing steps: layout stored, settings saved, window destroyed.
-  void Close();
+  // The closing steps: layout stored, settings saved (the host told unless
+  // the plug-in itself is going), window destroyed.
+  void Close(bool tellHost = true);
 
   // For the tests and the benchmark (window thread only).
   size_t RowCount() const { return rows_.Size(); }

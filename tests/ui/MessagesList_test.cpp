@@ -309,6 +309,21 @@ TEST_F(ListTest, TypeChangeUnderTypeFolderAndConfirmations) {
   ASSERT_TRUE(spamLabel);
   EXPECT_EQ(std::wstring(spamLabel), L"Spam 1 (1)");
 
+  // Filters re-applied elsewhere: a row whose type no longer fits goes.
+  {
+    pw::SharedGuard g(p->Accounts()[0]->MessageLock());
+    for (const auto& m : p->Accounts()[0]->Messages())
+      if (m->Type() == pw::MessageType::Normal) {
+        m->SetType(pw::MessageType::Dangerous);
+        break;
+      }
+  }
+  PostMessageW(w, WM_USER, 6, 0);
+  ASSERT_TRUE(d_.WaitFor([&] { return Rows(w) == 1; }, kWait));
+  const auto* dangerLabel = reinterpret_cast<const wchar_t*>(SendMessageW(folders, WM_USER + 12, 5, 0));
+  ASSERT_TRUE(dangerLabel);
+  EXPECT_EQ(std::wstring(dangerLabel), L"Dangerous 1 (1)");
+
   // Delete asks; No leaves the message alone, Yes marks it.
   SelectRow(w, 0);
   SetFocus(GetDlgItem(w, 1028));

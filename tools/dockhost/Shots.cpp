@@ -117,6 +117,7 @@ bool TakeShots(dockrail::IDockPlugin* plugin, ControlFn control, const std::wstr
       }
       PostMessageW(list, WM_CANCELMODE, 0, 0);
       Sleep(300);
+      if (accounts > 0) SendMessageW(folders, WM_USER + 4, 1, 0);
       GetWindowRect(folders, &r);
       SetCursorPos(r.left + 30, r.top + 10);
       PostMessageW(list, WM_COMMAND, MAKEWPARAM(1069, 2), reinterpret_cast<LPARAM>(folders));
