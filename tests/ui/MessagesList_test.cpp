@@ -489,3 +489,61 @@ TEST(ListCells, SizesAndDates) {
   auto unloaded = pw::MailMessage::Create(L"y");
   EXPECT_EQ(pw::ui::FieldCell(*unloaded, L"From", true), L"<not loaded>");
 }
+
+// Save message writes every recorded byte (zeros included) under the name
+// the user typed, with ".msg" added; the proposed name has no path
+// characters. A queued reply deleted from the list goes at once.
+TEST_F(ListTest, SaveWritesTheRecordedLengthAndDeletingAReplyPurgesIt) {
+  pwtest::InProcessPlugin p({{L"One", {10}}});
+  pwtest::FakeHost host;
+  p->SetHost(&host);
+  p->Settings().confirm = 0;
+  pw::MailAccount& a = *p->Accounts()[0];
+  Header(a, "m0", "From: x@example.org\r\nSubject: a/b:c\r\n");
+  const std::string body("Subject: a/b:c\r\n\r\nbin\0ary\0\r\n", 27);
+  {
+    pw::ExclusiveGuard g(a.MessageLock());
+    a.Messages().begin()->Get()->rawMessage.Set(body.data(), body.size());
+  }
+  pwtest::LinuxTempDir dir;
+  const std::wstring target = pwtest::WindowsPath(dir.Path()) + L"\\saved";
+  HWND w = Open(p);
+  ASSERT_TRUE(w);
+  ASSERT_TRUE(d_.WaitFor([&] { return Rows(w) == 1; }, kWait));
+  SelectRow(w, 0);
+  PostMessageW(w, WM_COMMAND, 2013, 0);
+  HWND save = d_.WaitDialog(L"Select file to save message");
+  ASSERT_TRUE(save);
+  std::wstring proposed;
+  d_.WaitFor([&] { return !(proposed = d_.Text(save, 0x47C)).empty(); }, 3000);
+  EXPECT_EQ(proposed, L"a_b_c");
+  d_.SetText(save, 0x47C, target);
+  d_.PressOk(save);
+  ASSERT_TRUE(d_.WaitGone(save));
+  d_.OnDialogThread(w, [] {});
+  EXPECT_EQ(pwtest::ReadLinuxFile(dir.Path() + "/saved.msg"), body);
+
+  // A queued reply, selected and deleted: gone from the account at once.
+  pw::RefPtr<pw::MailMessage> reply = pw::MailMessage::Create(L"reply");
+  reply->SetType(pw::MessageType::Outgoing);
+  a.AddMessage(reply.Get());
+  ASSERT_TRUE(d_.WaitFor([&] { return Rows(w) == 2; }, kWait));
+  int row = -1;
+  OnWindow(w, [&](pw::ui::MessagesListWindow& win) {
+    for (size_t i = 0; i < win.RowCount(); ++i)
+      if (win.Row(i)->message.Get() == reply.Get()) row = static_cast<int>(i);
+  });
+  ASSERT_GE(row, 0);
+  ListView_SetItemState(GetDlgItem(w, 1028), -1, 0, LVIS_SELECTED);
+  SelectRow(w, row);
+  a.lastCheckTime = 12345;  // a prompt check would clear it
+  Key(w, VK_DELETE);
+  ASSERT_TRUE(d_.WaitFor([&] { return Rows(w) == 1 && a.MessageCount() == 1; }, kWait));
+  EXPECT_EQ(a.lastCheckTime, 12345u);
+  // Enter does nothing; the window stays.
+  PostMessageW(GetDlgItem(w, 1028), WM_KEYDOWN, VK_RETURN, 1);
+  d_.OnDialogThread(w, [] {});
+  d_.WaitFor([] { return false; }, 300);
+  EXPECT_TRUE(p->ListWindowExists());
+  ASSERT_TRUE(Close(p, w));
+}
