@@ -210,24 +210,23 @@ class ListWindowBridge final : public ui::ListWindowHost {
   ui::MessagesListWindow window_;
 };
 
-namespace {
-// One window per list thread, owned by the thread that shows it.
-thread_local std::unique_ptr<ListWindowBridge> tCurrent;
-}  // namespace
+void PluginObject::BridgeDeleter::operator()(ListWindowBridge* b) const { delete b; }
 
 HWND CreateMessagesListWindow(PluginObject& plugin) {
-  tCurrent = std::make_unique<ListWindowBridge>(plugin);
-  HWND w = tCurrent->Window().Open(ResourceModule());
+  plugin.listBridge_.reset(new ListWindowBridge(plugin));
+  HWND w = plugin.listBridge_->Window().Open(ResourceModule());
   if (!w) {
-    tCurrent.reset();
+    plugin.listBridge_.reset();
     return nullptr;
   }
-  tCurrent->Window().Show();
+  plugin.listBridge_->Window().Show();
   return w;
 }
 
-void DiscardMessagesListWindow() { tCurrent.reset(); }
+void DiscardMessagesListWindow(PluginObject& plugin) { plugin.listBridge_.reset(); }
 
-ui::MessagesListWindow* CurrentMessagesListWindow() { return tCurrent ? &tCurrent->Window() : nullptr; }
+ui::MessagesListWindow* CurrentMessagesListWindow(PluginObject& plugin) {
+  return plugin.listBridge_ ? &plugin.listBridge_->Window() : nullptr;
+}
 
 }  // namespace pw

@@ -56,7 +56,7 @@ DWORD WINAPI ListWindowThread::Main(void* param) {
   if (IsWindow(w)) DestroyWindow(w);
   // Messages posted after the window went are dropped with the thread's
   // queue; their references were never handed over (posting failed).
-  DiscardMessagesListWindow();
+  DiscardMessagesListWindow(self->plugin_);
   return 0;
 }
 

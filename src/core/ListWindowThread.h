@@ -21,10 +21,10 @@ class MessagesListWindow;
 // Creates and shows the messages list window on the calling thread; null
 // when its template is missing.
 HWND CreateMessagesListWindow(PluginObject& plugin);
-// Frees the window object of the calling thread once its window is gone.
-void DiscardMessagesListWindow();
-// The window object of the calling thread, or null.
-ui::MessagesListWindow* CurrentMessagesListWindow();
+// Frees the window object once its window is gone (list thread).
+void DiscardMessagesListWindow(PluginObject& plugin);
+// The window object while the window exists (list thread), or null.
+ui::MessagesListWindow* CurrentMessagesListWindow(PluginObject& plugin);
 
 class ListWindowThread {
  public:

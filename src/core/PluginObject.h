@@ -25,6 +25,7 @@
 
 namespace pw {
 
+class ListWindowBridge;
 inline constexpr uint32_t kStreamVersion = 25;
 
 class PluginObject final : public dockrail::IDockPlugin {
@@ -169,6 +170,14 @@ class PluginObject final : public dockrail::IDockPlugin {
   std::vector<std::pair<RefPtr<MailAccount>, AccountWork>> work_;
   void RunAccountWork();
   friend class ListWindowBridge;
+  // The list window of the current opening (list thread only).
+  struct BridgeDeleter {
+    void operator()(ListWindowBridge* b) const;
+  };
+  std::unique_ptr<ListWindowBridge, BridgeDeleter> listBridge_;
+  friend HWND CreateMessagesListWindow(PluginObject& plugin);
+  friend void DiscardMessagesListWindow(PluginObject& plugin);
+  friend ui::MessagesListWindow* CurrentMessagesListWindow(PluginObject& plugin);
 };
 
 // The program part of a command line: arguments and quotes removed.

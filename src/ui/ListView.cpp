@@ -39,15 +39,31 @@ bool MessagesListWindow::RefreshRow(MailMessage& message, bool recheck, int last
   return true;
 }
 
+// The list view is told the new count and given the selection again by
+// message, so selection and focus stay with their messages.
 void MessagesListWindow::RemoveRow(MailMessage& message) {
   const int row = rows_.Find(&message);
   if (row < 0) return;
-  const bool focused = (ListView_GetItemState(list_, row, LVIS_FOCUSED) & LVIS_FOCUSED) != 0;
+  const int focusRow = FocusedRow();
+  std::vector<MailMessage*> selected;
+  for (int i : SelectedRows())
+    if (i != row) selected.push_back(rows_.At(static_cast<size_t>(i)).message.Get());
+  MailMessage* focus = focusRow >= 0 && focusRow != row ? rows_.At(static_cast<size_t>(focusRow)).message.Get() : nullptr;
+  if (!selected.empty() || SendMessageW(list_, LVM_GETSELECTEDCOUNT, 0, 0) > 0)
+    ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
+  if (focusRow >= 0) ListView_SetItemState(list_, focusRow, 0, LVIS_FOCUSED);
   rows_.Remove(static_cast<size_t>(row));
-  // The list view shifts its selection and focus past the row.
-  ListView_DeleteItem(list_, row);
-  SyncItemCount();
-  if (focused) ShowFocused();
+  ListView_SetItemCountEx(list_, static_cast<int>(rows_.Size()), LVSICF_NOSCROLL);
+  for (MailMessage* m : selected) {
+    const int i = rows_.Find(m);
+    if (i >= 0) ListView_SetItemState(list_, i, LVIS_SELECTED, LVIS_SELECTED);
+  }
+  if (focus) {
+    const int i = rows_.Find(focus);
+    if (i >= 0) ListView_SetItemState(list_, i, LVIS_FOCUSED, LVIS_FOCUSED);
+  }
+  InvalidateRect(list_, nullptr, FALSE);
+  if (focusRow == row) ShowFocused();
   Schedule(kFlushToolbar);
 }
 

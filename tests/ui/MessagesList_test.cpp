@@ -49,6 +49,7 @@ class ListTest : public ::testing::Test {
   }
 
   HWND Open(pwtest::InProcessPlugin& p) {
+    plugin_ = &*p;
     p->OpenMessagesList();
     HWND w = nullptr;
     d_.WaitFor([&] { return (w = Handle(p)) != nullptr; }, kWait);
@@ -68,7 +69,7 @@ class ListTest : public ::testing::Test {
   // Runs `fn` with the window object on the window's thread.
   void OnWindow(HWND w, const std::function<void(pw::ui::MessagesListWindow&)>& fn) {
     d_.OnDialogThread(w, [&] {
-      if (auto* win = pw::CurrentMessagesListWindow()) fn(*win);
+      if (auto* win = pw::CurrentMessagesListWindow(*plugin_)) fn(*win);
     });
   }
   std::vector<std::wstring> Column(HWND w, int column) {
@@ -118,6 +119,7 @@ class ListTest : public ::testing::Test {
   }
 
   UiDriver d_{[](UiDriver&) {}};
+  pw::PluginObject* plugin_ = nullptr;
 };
 
 void DropMail(const pwtest::Service& server, int n, const std::string& subject) {
