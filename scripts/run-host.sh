@@ -43,7 +43,7 @@ wine_up
 cd "$BUILD"
 wine dockhost.exe --settings postwarden-settings.dat \
   --account "\"Local mailbox\" server=127.0.0.1 port=$PORT user=user password=secret security=none" \
-  --filters on --check 60 --report --run "$SECONDS_TO_RUN" --print --save --verbose "$@"
+  --filters on --check 60 --report --list-shot screenshots/list.png --run "$SECONDS_TO_RUN" --print --save --verbose "$@"
 rc=$?
 wine_down
 exit $rc

@@ -362,6 +362,11 @@ HRESULT PluginObject::Control(const wchar_t* command, wchar_t** output) {
     ok = ControlAccountDialog(words, out, error);
   } else if (words[0] == L"report") {
     out = ControlReport();
+  } else if (words[0] == L"list-window") {
+    // "list-window open|close": the messages list window; prints its handle (0: none).
+    if (words.size() > 1 && words[1] == L"open") OpenMessagesList();
+    if (words.size() > 1 && words[1] == L"close") listWindow_.Close();
+    AppendF(out, L"%llu", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(listWindow_.Window())));
   } else {
     error = L"unknown command " + words[0];
     ok = false;

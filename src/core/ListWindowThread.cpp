@@ -40,18 +40,12 @@ DWORD WINAPI ListWindowThread::Main(void* param) {
   InitCommonControlsEx(&icc);
   HWND w = CreateMessagesListWindow(self->plugin_);
   if (!w) return 0;
-  const RECT& r = self->plugin_.Settings().listRect;
-  if (r.left == 0 && r.top == 0 && r.right == 0) {
-    ShowWindow(w, SW_SHOWNORMAL);
-  } else {
-    MoveWindow(w, r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
-    ShowWindow(w, SW_SHOWNORMAL);
-  }
   self->window_ = w;
   self->plugin_.WakeChecker();  // its countdowns are shown from now on
   MSG msg;
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    if (msg.message == kListClose) break;
+  // The close request is the window's own message: it runs the closing
+  // steps, so the layout is kept however the window goes.
+  while (IsWindow(w) && GetMessageW(&msg, nullptr, 0, 0) > 0) {
     if (!IsDialogMessageW(w, &msg)) {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
@@ -60,10 +54,10 @@ DWORD WINAPI ListWindowThread::Main(void* param) {
   }
   self->window_ = nullptr;
   if (IsWindow(w)) DestroyWindow(w);
+  // Messages posted after the window went are dropped with the thread's
+  // queue; their references were never handed over (posting failed).
+  DiscardMessagesListWindow(self->plugin_);
   return 0;
 }
-
-// Until the messages list window is built there is none to create.
-HWND CreateMessagesListWindow(PluginObject&) { return nullptr; }
 
 }  // namespace pw

@@ -14,9 +14,17 @@ class PluginObject;
 
 inline constexpr UINT kListClose = WM_USER + 100;
 
-// Creates the messages list window on the calling thread, or null while the
-// program has none.
+namespace ui {
+class MessagesListWindow;
+}
+
+// Creates and shows the messages list window on the calling thread; null
+// when its template is missing.
 HWND CreateMessagesListWindow(PluginObject& plugin);
+// Frees the window object once its window is gone (list thread).
+void DiscardMessagesListWindow(PluginObject& plugin);
+// The window object while the window exists (list thread), or null.
+ui::MessagesListWindow* CurrentMessagesListWindow(PluginObject& plugin);
 
 class ListWindowThread {
  public:

@@ -26,6 +26,7 @@
 
 namespace pw {
 
+class ListWindowBridge;
 inline constexpr uint32_t kStreamVersion = 25;
 
 class PluginObject final : public dockrail::IDockPlugin {
@@ -106,6 +107,10 @@ class PluginObject final : public dockrail::IDockPlugin {
 
   void StartChecker();
   void StopChecker();
+  // Work on an account that must run where its sessions live: queued for
+  // the checker thread's next tick (at once when no checker runs).
+  enum class AccountWork { StopSession, StartCheck, ReapplyFilters };
+  void QueueAccountWork(MailAccount& account, AccountWork work);
   void OpenMessagesList();
   // Posts to the messages list window; false while it does not exist.
   bool PostToList(UINT message, WPARAM wParam, LPARAM lParam) { return listWindow_.Post(message, wParam, lParam); }
@@ -168,6 +173,18 @@ class PluginObject final : public dockrail::IDockPlugin {
   std::vector<RefPtr<MailAccount>> accounts_;
   SoundPlayer sounds_;
   ListWindowThread listWindow_{*this};
+  CriticalSection workLock_;
+  std::vector<std::pair<RefPtr<MailAccount>, AccountWork>> work_;
+  void RunAccountWork();
+  friend class ListWindowBridge;
+  // The list window of the current opening (list thread only).
+  struct BridgeDeleter {
+    void operator()(ListWindowBridge* b) const;
+  };
+  std::unique_ptr<ListWindowBridge, BridgeDeleter> listBridge_;
+  friend HWND CreateMessagesListWindow(PluginObject& plugin);
+  friend void DiscardMessagesListWindow(PluginObject& plugin);
+  friend ui::MessagesListWindow* CurrentMessagesListWindow(PluginObject& plugin);
 };
 
 // The program part of a command line: arguments and quotes removed.

@@ -67,6 +67,7 @@ DWORD ToNextSecond() {
 }  // namespace
 
 DWORD Scheduler::CheckerTick(bool force) {
+  plugin_.RunAccountWork();
   const ULONGLONG now = GetTickCount64();
   if (now - lastDetect_ >= kDetectMs) {
     lastDetect_ = now;

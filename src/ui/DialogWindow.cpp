@@ -102,7 +102,7 @@ INT_PTR DialogWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, bool 
       } else if (!page && LOWORD(wParam) == IDOK) {
         if (OnOK()) EndDialog(window_, 1);
       } else if (!page && LOWORD(wParam) == IDCANCEL) {
-        EndDialog(window_, 2);
+        if (OnCancel()) EndDialog(window_, 2);
       } else {
         OnCommand(wParam);
       }

@@ -23,6 +23,8 @@ class DialogWindow {
   virtual void OnCommand(WPARAM wParam) {}
   // True accepts: a modal dialog ends, a page lets the sheet close.
   virtual bool OnOK() { return true; }
+  // True lets Cancel (or Escape) end a dialog.
+  virtual bool OnCancel() { return true; }
   virtual void OnInitDialog() {}
   virtual void OnBeforeCreate(const DLGTEMPLATE* dialogTemplate) {}
 

@@ -27,6 +27,20 @@ HWND WaitTop(const wchar_t* caption) {
   return nullptr;
 }
 
+// A visible top-level window of this class (a menu: "#32768").
+HWND WaitClass(const wchar_t* cls) {
+  for (int i = 0; i < 100; ++i) {
+    HWND w = FindWindowW(cls, nullptr);
+    if (w && IsWindowVisible(w)) return w;
+    Sleep(50);
+  }
+  return nullptr;
+}
+
+void WaitGoneTop(HWND w) {
+  for (int i = 0; i < 200 && IsWindow(w); ++i) Sleep(50);
+}
+
 bool Shot(HWND w, const std::wstring& dir, const wchar_t* name) {
   bool ok = pwtest::SaveWindowPng(w, dir + L"\\" + name + L".png");
   printf("%ls %ls\n", ok ? L"wrote" : L"FAILED", name);
@@ -96,6 +110,50 @@ bool TakeShots(dockrail::IDockPlugin* plugin, ControlFn control, const std::wstr
     Settle(condition);
     if (!Shot(condition, dir, L"filters_condition_from_message")) ok = false;
     PostMessageW(condition, WM_COMMAND, IDCANCEL, 0);
+    // The messages list window: all accounts, the first account, the Spam
+    // folder, and its two context menus.
+    {
+      WaitGoneTop(sheet);
+      HWND list = WaitTop(L"Postwarden");
+      if (!list) { ok = false; return; }
+      HWND folders = GetDlgItem(list, 1069);
+      int entries = 0;  // FLM_GETTEXT answers 0 past the last entry
+      while (entries < 1000 && SendMessageW(folders, WM_USER + 12, static_cast<WPARAM>(entries), 0)) ++entries;
+      const int accounts = entries - 5;
+      Settle(list);
+      if (!Shot(list, dir, L"list")) ok = false;
+      if (accounts > 0) {
+        SendMessageW(folders, WM_USER + 4, 1, 0);
+        Settle(list);
+        if (!Shot(list, dir, L"list_account")) ok = false;
+      }
+      SendMessageW(folders, WM_USER + 4, static_cast<WPARAM>(1 + (accounts > 0 ? accounts : 0) + 2), 0);
+      Settle(list);
+      if (!Shot(list, dir, L"list_spam")) ok = false;
+      SendMessageW(folders, WM_USER + 4, 0, 0);
+      HWND rows = GetDlgItem(list, 1028);
+      RECT r;
+      GetWindowRect(rows, &r);
+      SetCursorPos(r.left + 60, r.top + 40);
+      PostMessageW(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(rows), MAKELPARAM(r.left + 60, r.top + 40));
+      if (HWND menu = WaitClass(L"#32768")) {
+        Settle(menu);
+        if (!Shot(menu, dir, L"list_row_menu")) ok = false;
+      }
+      PostMessageW(list, WM_CANCELMODE, 0, 0);
+      Sleep(300);
+      if (accounts > 0) SendMessageW(folders, WM_USER + 4, 1, 0);
+      GetWindowRect(folders, &r);
+      SetCursorPos(r.left + 30, r.top + 10);
+      PostMessageW(list, WM_COMMAND, MAKEWPARAM(1069, 2), reinterpret_cast<LPARAM>(folders));
+      if (HWND menu = WaitClass(L"#32768")) {
+        Settle(menu);
+        if (!Shot(menu, dir, L"list_folder_menu")) ok = false;
+      }
+      PostMessageW(list, WM_CANCELMODE, 0, 0);
+      Sleep(300);
+      PostMessageW(list, WM_CLOSE, 0, 0);
+    }
   });
   IStream* out = SHCreateMemStream(nullptr, 0);
   plugin->ShowOptions(out);
@@ -118,7 +176,38 @@ bool TakeShots(dockrail::IDockPlugin* plugin, ControlFn control, const std::wstr
   control(plugin, (std::wstring(L"filter-condition \"") + header + L"\"").c_str(), &answer);
   if (answer) CoTaskMemFree(answer);
   DeleteFileW(header);
+  control(plugin, L"list-window open", &answer);
+  if (answer) CoTaskMemFree(answer);
   driver.join();
+  return ok;
+}
+
+bool ShootList(dockrail::IDockPlugin* plugin, ControlFn control, const std::wstring& file) {
+  wchar_t* answer = nullptr;
+  control(plugin, L"list-window open", &answer);
+  if (answer) CoTaskMemFree(answer);
+  HWND list = nullptr;
+  for (int i = 0; i < 100 && !list; ++i) {
+    answer = nullptr;
+    control(plugin, L"list-window", &answer);
+    if (answer) {
+      list = reinterpret_cast<HWND>(static_cast<uintptr_t>(_wcstoui64(answer, nullptr, 10)));
+      CoTaskMemFree(answer);
+    }
+    if (!list) Sleep(50);
+  }
+  if (!list) return false;
+  Settle(list);
+  Sleep(300);
+  Settle(list);
+  std::wstring dir = file;
+  const size_t slash = dir.find_last_of(L"\\/");
+  if (slash != std::wstring::npos) {
+    dir.resize(slash);
+    CreateDirectoryW(dir.c_str(), nullptr);
+  }
+  const bool ok = pwtest::SaveWindowPng(list, file);
+  printf("%ls %ls\n", ok ? L"wrote" : L"FAILED", file.c_str());
   return ok;
 }
 

@@ -57,6 +57,8 @@ const char kUsage[] =
     "  --verbose          print the plug-in's calls into the host\n"
     "  --options          open the options sheet and wait until it closes\n"
     "  --account-dialog N open the account sheet on account N (from 0, or \"new\")\n"
+    "  --list-shot FILE   open the messages list window, let it paint and write it as PNG\n"
+    "  --list             open the messages list window and run until it is closed\n"
     "  --shots DIR        open each window in turn and write a PNG of every page into DIR\n";
 
 struct Options {
@@ -75,6 +77,8 @@ struct Options {
   bool options = false;
   std::wstring accountDialog;
   std::wstring shots;
+  bool list = false;
+  std::wstring listShot;
 };
 
 bool Parse(int argc, wchar_t** argv, Options& o) {
@@ -127,6 +131,8 @@ bool Parse(int argc, wchar_t** argv, Options& o) {
     else if (a == L"--options") o.options = true;
     else if (a == L"--account-dialog") { if (!next(o.accountDialog)) return false; }
     else if (a == L"--shots") { if (!next(o.shots)) return false; }
+    else if (a == L"--list") o.list = true;
+    else if (a == L"--list-shot") { if (!next(o.listShot)) return false; }
     else return false;
   }
   return true;
@@ -319,6 +325,25 @@ int wmain(int argc, wchar_t** argv) {
     else if (answer == L"1") host.savePending = true;
   }
   if (!o.shots.empty() && !dockhost::TakeShots(plugin, control, o.shots)) rc = 1;
+  if (!o.listShot.empty() && rc == 0 && !dockhost::ShootList(plugin, control, o.listShot)) rc = 1;
+  if (o.list && rc == 0) {
+    // The window runs on its own thread; this one keeps the host's loop.
+    std::wstring handle;
+    if (!Control(control, plugin, L"list-window open", &handle)) rc = 1;
+    auto open = [&] {
+      std::wstring h;
+      return Control(control, plugin, L"list-window", &h) && h != L"0";
+    };
+    for (int i = 0; i < 100 && !open(); ++i) Sleep(50);
+    while (open()) {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+      }
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+    }
+  }
   if (o.waitChecks >= 0 && rc == 0) {
     WaitContext w{control, plugin};
     dockhost::RunLoop(o.waitChecks, &ChecksDone, &w);

@@ -1,0 +1,324 @@
+// The message list of the list window: a virtual list view over the
+// window's own rows, its cells, its drawing and its sorting.
+#include <windowsx.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "base/Module.h"
+#include "ui/ListCommands.h"
+#include "ui/MessagesListWindow.h"
+#include "ui/ViewerMessages.h"
+#include "ui_ids.h"
+
+namespace pw::ui {
+
+void MessagesListWindow::SyncItemCount() {
+  if (list_ && static_cast<size_t>(ListView_GetItemCount(list_)) != rows_.Size())
+    ListView_SetItemCountEx(list_, static_cast<int>(rows_.Size()), LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
+}
+
+void MessagesListWindow::AddRow(MailMessage& message, MailAccount& account) {
+  rows_.Append(message, account);
+  Schedule(kFlushToolbar);
+}
+
+bool MessagesListWindow::RefreshRow(MailMessage& message, bool recheck, int lastRow) {
+  const int row = rows_.Find(&message);
+  Schedule(kFlushToolbar);
+  if (row < 0 || (lastRow >= 0 && row > lastRow)) return false;
+  if (recheck) {
+    const bool removed = MatchesFolder(message);
+    Schedule(kFlushLabels);
+    if (removed) return true;
+  }
+  rows_.At(static_cast<size_t>(row)).refreshed = true;
+  ListView_RedrawItems(list_, row, row);
+  if (ListView_GetItemState(list_, row, LVIS_FOCUSED) & LVIS_FOCUSED) ShowFocused();
+  if (recheck && sortType_ != 0) Schedule(kFlushSort);
+  return true;
+}
+
+// The list view is told the new count and given the selection again by
+// message, so selection and focus stay with their messages.
+void MessagesListWindow::RemoveRow(MailMessage& message) {
+  const int row = rows_.Find(&message);
+  if (row < 0) return;
+  const int focusRow = FocusedRow();
+  std::vector<MailMessage*> selected;
+  for (int i : SelectedRows())
+    if (i != row) selected.push_back(rows_.At(static_cast<size_t>(i)).message.Get());
+  MailMessage* focus = focusRow >= 0 && focusRow != row ? rows_.At(static_cast<size_t>(focusRow)).message.Get() : nullptr;
+  if (!selected.empty() || SendMessageW(list_, LVM_GETSELECTEDCOUNT, 0, 0) > 0)
+    ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
+  if (focusRow >= 0) ListView_SetItemState(list_, focusRow, 0, LVIS_FOCUSED);
+  rows_.Remove(static_cast<size_t>(row));
+  ListView_SetItemCountEx(list_, static_cast<int>(rows_.Size()), LVSICF_NOSCROLL);
+  for (MailMessage* m : selected) {
+    const int i = rows_.Find(m);
+    if (i >= 0) ListView_SetItemState(list_, i, LVIS_SELECTED, LVIS_SELECTED);
+  }
+  if (focus) {
+    const int i = rows_.Find(focus);
+    if (i >= 0) ListView_SetItemState(list_, i, LVIS_FOCUSED, LVIS_FOCUSED);
+  }
+  InvalidateRect(list_, nullptr, FALSE);
+  if (focusRow == row) ShowFocused();
+  Schedule(kFlushToolbar);
+}
+
+bool MessagesListWindow::MatchesFolder(MailMessage& message) {
+  const Folder& f = FolderAt(SelectedFolder());
+  if (f.typeFilter == -1 || f.typeFilter == static_cast<int32_t>(message.Type())) return false;
+  RemoveRow(message);
+  return true;
+}
+
+void MessagesListWindow::FillList(int index) {
+  SetWindowTextW(viewer_, L"");
+  SendMessageW(viewer_, kViewShowMessage, 0, 0);
+  ListView_SetItemCountEx(list_, 0, 0);
+  rows_.Clear();
+  const Folder& f = FolderAt(index);
+  {
+    SharedGuard g(host_.AccountsLock());
+    size_t total = 0;
+    for (const auto& a : host_.Accounts()) total += a->MessageCount();
+    rows_.Reserve(total);
+    for (const auto& a : host_.Accounts()) {
+      if (f.account && f.account.Get() != a.Get()) continue;
+      SharedGuard m(a->MessageLock());
+      for (const auto& msg : a->Messages())
+        if (f.typeFilter == -1 || f.typeFilter == static_cast<int32_t>(msg->Type())) rows_.Append(*msg, *a);
+    }
+  }
+  if (sortType_ != 0) SortRows();
+  ListView_SetItemCountEx(list_, static_cast<int>(rows_.Size()), 0);
+  InvalidateRect(list_, nullptr, FALSE);
+  Schedule(kFlushToolbar);
+}
+
+void MessagesListWindow::SortRows() {
+  if (sortType_ == 0 || rows_.Size() < 2) return;
+  // Selection and focus belong to messages, not to positions.
+  std::vector<MailMessage*> selected;
+  for (int i : SelectedRows()) selected.push_back(rows_.At(static_cast<size_t>(i)).message.Get());
+  const int focusRow = FocusedRow();
+  MailMessage* focused = focusRow >= 0 ? rows_.At(static_cast<size_t>(focusRow)).message.Get() : nullptr;
+  {
+    SharedGuard g(host_.AccountsLock());
+    std::vector<std::unique_ptr<SharedGuard>> locks;
+    for (const auto& a : host_.Accounts()) locks.push_back(std::make_unique<SharedGuard>(a->MessageLock()));
+    rows_.Sort(sortColumn_, sortType_);
+  }
+  // The row map is rebuilt only when the selection has to follow.
+  if (!selected.empty()) ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
+  for (MailMessage* m : selected) {
+    const int i = rows_.Find(m);
+    if (i >= 0) ListView_SetItemState(list_, i, LVIS_SELECTED, LVIS_SELECTED);
+  }
+  if (focused) {
+    const int i = rows_.Find(focused);
+    if (i >= 0) ListView_SetItemState(list_, i, LVIS_FOCUSED, LVIS_FOCUSED);
+  }
+  InvalidateRect(list_, nullptr, FALSE);
+}
+
+int MessagesListWindow::FocusedRow() const {
+  if (!list_) return -1;
+  const int i = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
+  return i >= 0 && static_cast<size_t>(i) < rows_.Size() ? i : -1;
+}
+
+std::vector<int> MessagesListWindow::SelectedRows() const {
+  std::vector<int> out;
+  if (!list_) return out;
+  for (int i = ListView_GetNextItem(list_, -1, LVNI_SELECTED); i >= 0 && static_cast<size_t>(i) < rows_.Size();
+       i = ListView_GetNextItem(list_, i, LVNI_SELECTED))
+    out.push_back(i);
+  return out;
+}
+
+void MessagesListWindow::ShowFocused() {
+  const int i = FocusedRow();
+  SendMessageW(viewer_, kViewShowMessage, 0,
+               reinterpret_cast<LPARAM>(i >= 0 ? rows_.At(static_cast<size_t>(i)).message.Get() : nullptr));
+}
+
+void MessagesListWindow::SetSortMark(int column, int image) {
+  if (column < 0 || column > 5) return;
+  HWND header = ListView_GetHeader(list_);
+  HDITEMW h = {};
+  h.mask = HDI_FORMAT | HDI_IMAGE;
+  Header_GetItem(header, column, &h);
+  h.iImage = image;
+  if (image) h.fmt |= HDF_IMAGE | HDF_BITMAP_ON_RIGHT;
+  else h.fmt &= ~(HDF_IMAGE | HDF_BITMAP_ON_RIGHT);
+  Header_SetItem(header, column, &h);
+}
+
+void MessagesListWindow::ColumnClick(int column) {
+  if (column == sortColumn_) {
+    sortType_ = sortType_ == 1 ? -1 : 1;
+  } else {
+    SetSortMark(sortColumn_, 0);
+    sortColumn_ = column;
+    sortType_ = -1;  // the first click on another column sorts descending
+  }
+  SetSortMark(sortColumn_, sortType_ == 1 ? 1 : 2);
+  SortRows();
+}
+
+std::wstring MessagesListWindow::CellText(size_t row, int column) {
+  if (row >= rows_.Size()) return L"";
+  const ListRowRef& r = rows_.At(row);
+  const MailMessage& m = *r.message;
+  SharedGuard g(r.account->MessageLock());
+  switch (column) {
+    case 1: return FieldCell(m, L"From", r.refreshed);
+    case 2: return FieldCell(m, L"Subject", r.refreshed);
+    case 3: return FormatDate(m, options_.dateFormat.c_str(), r.refreshed);
+    case 4: return FormatSize(m.size);
+    case 5: return m.filterText.IsSet() ? m.filterText.Get() : L"";
+    default: return L"";
+  }
+}
+
+void MessagesListWindow::GetCell(NMLVDISPINFOW* info) {
+  LVITEMW& item = info->item;
+  if (item.iItem < 0 || static_cast<size_t>(item.iItem) >= rows_.Size()) return;
+  if (item.mask & LVIF_IMAGE) item.iImage = 0;
+  if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
+    const std::wstring t = CellText(static_cast<size_t>(item.iItem), item.iSubItem);
+    lstrcpynW(item.pszText, t.c_str(), item.cchTextMax);
+  }
+}
+
+// A message icon is a plain file name in the "msgicons" folder beside the
+// module; a name with a path in it is not looked up at all.
+const PictureBitmap* MessagesListWindow::RowPicture(const MailMessage& m) {
+  if (m.icon.IsSet() && m.icon.Get()[0]) {
+    std::wstring name = m.icon.Get();
+    const bool plain = name.find_first_of(L"\\/:") == std::wstring::npos && name.find(L"..") == std::wstring::npos;
+    if (plain) {
+      CharLowerBuffW(name.data(), static_cast<DWORD>(name.size()));
+      auto it = messageIcons_.find(name);
+      if (it == messageIcons_.end()) {
+        wchar_t path[MAX_PATH];
+        GetModuleFileNameW(DllModule(), path, MAX_PATH);
+        std::wstring dir = path;
+        dir.resize(dir.find_last_of(L'\\') + 1);
+        auto pic = std::make_unique<PictureBitmap>();
+        if (!pic->LoadFile((dir + L"msgicons\\" + m.icon.Get()).c_str())) pic.reset();
+        it = messageIcons_.emplace(name, std::move(pic)).first;
+      }
+      if (it->second) return it->second.get();
+    }
+  }
+  switch (m.Type()) {
+    case MessageType::Normal: return &rowPictures_[m.HasState(MessageState::New) ? 0 : 1];
+    case MessageType::Spam: return &rowPictures_[2];
+    case MessageType::Dangerous: return &rowPictures_[3];
+    case MessageType::Approved: return &rowPictures_[4];
+    case MessageType::Outgoing: return &rowPictures_[5];
+  }
+  return nullptr;
+}
+
+// Each row is composed off screen and copied in one piece.
+LRESULT MessagesListWindow::DrawRow(NMLVCUSTOMDRAW* cd) {
+  if (cd->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+  if (cd->nmcd.dwDrawStage != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;
+  const int row = static_cast<int>(cd->nmcd.dwItemSpec);
+  if (row < 0 || static_cast<size_t>(row) >= rows_.Size()) return CDRF_DODEFAULT;
+  const ListRowRef& r = rows_.At(static_cast<size_t>(row));
+  const MailMessage& m = *r.message;
+  RECT bounds, icon;
+  ListView_GetItemRect(list_, row, &bounds, LVIR_BOUNDS);
+  ListView_GetItemRect(list_, row, &icon, LVIR_ICON);
+  const int width = bounds.right - bounds.left, height = bounds.bottom - bounds.top;
+  if (width <= 0 || height <= 0) return CDRF_SKIPDEFAULT;
+  HDC screen = cd->nmcd.hdc;
+  HDC dc = CreateCompatibleDC(screen);
+  ScopedBitmap bitmap(CreateCompatibleBitmap(screen, width, height));
+  HGDIOBJ oldBitmap = SelectObject(dc, bitmap.Get());
+  SetViewportOrgEx(dc, -bounds.left, -bounds.top, nullptr);
+
+  const UINT state = ListView_GetItemState(list_, row, LVIS_SELECTED | LVIS_FOCUSED);
+  const bool selected = (state & LVIS_SELECTED) && GetFocus() == list_;
+  COLORREF back, text;
+  if (selected) {
+    back = GetSysColor(COLOR_HIGHLIGHT);
+    text = GetSysColor(COLOR_HIGHLIGHTTEXT);
+  } else {
+    back = m.bkColor == kDefaultColor ? GetSysColor(COLOR_WINDOW) : static_cast<COLORREF>(m.bkColor);
+    text = m.color == kDefaultColor ? GetSysColor(COLOR_WINDOWTEXT) : static_cast<COLORREF>(m.color);
+  }
+  SetBkColor(dc, back);
+  ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &bounds, nullptr, 0, nullptr);
+  SetTextColor(dc, text);
+  SetBkMode(dc, TRANSPARENT);
+  HGDIOBJ oldFont = SelectObject(dc, m.HasState(MessageState::New) ? unreadFont_.Get() : rowFont_.Get());
+  for (int col = 1; col <= 5; ++col) {
+    RECT cell;
+    ListView_GetSubItemRect(list_, row, col, LVIR_LABEL, &cell);
+    cell.left += 3;
+    cell.right -= 3;
+    if (cell.right <= cell.left) continue;
+    const std::wstring t = CellText(static_cast<size_t>(row), col);
+    DrawTextW(dc, t.c_str(), static_cast<int>(t.size()), &cell,
+              DT_SINGLELINE | DT_BOTTOM | DT_NOPREFIX | DT_WORD_ELLIPSIS | (col == 4 ? DT_RIGHT : DT_LEFT));
+  }
+  if ((state & LVIS_FOCUSED) && GetFocus() == list_) DrawFocusRect(dc, &bounds);
+  if (const PictureBitmap* pic = RowPicture(m); pic && !pic->Empty())
+    pic->Draw(dc, icon.left + (icon.right - icon.left) / 2 - pic->Width() / 2,
+              icon.top + (icon.bottom - icon.top) / 2 - pic->Height() / 2);
+  SetViewportOrgEx(dc, 0, 0, nullptr);
+  BitBlt(screen, bounds.left, bounds.top, width, height, dc, 0, 0, SRCCOPY);
+  SelectObject(dc, oldFont);
+  SelectObject(dc, oldBitmap);
+  DeleteDC(dc);
+  return CDRF_SKIPDEFAULT;
+}
+
+LRESULT MessagesListWindow::OnNotify(int id, NMHDR* h) {
+  if (!list_) return 0;
+  if (h->hwndFrom == toolbar_ || id == IDC_LIST_TOOLBAR || h->code == TTN_GETDISPINFOW) return ToolbarNotify(h);
+  if (h->hwndFrom == ListView_GetHeader(list_)) return 0;
+  if (h->hwndFrom != list_) return 0;
+  switch (h->code) {
+    case LVN_GETDISPINFOW: GetCell(reinterpret_cast<NMLVDISPINFOW*>(h)); return 0;
+    case NM_CUSTOMDRAW: return DrawRow(reinterpret_cast<NMLVCUSTOMDRAW*>(h));
+    case LVN_ITEMCHANGED: {
+      auto* nm = reinterpret_cast<NMLISTVIEW*>(h);
+      if ((nm->uNewState & LVIS_FOCUSED) && !(nm->uOldState & LVIS_FOCUSED)) ShowFocused();
+      Schedule(kFlushToolbar);
+      return 0;
+    }
+    case LVN_ODSTATECHANGED: Schedule(kFlushToolbar); return 0;
+    case LVN_COLUMNCLICK: ColumnClick(reinterpret_cast<NMLISTVIEW*>(h)->iSubItem); return 0;
+    case NM_DBLCLK:
+      if (reinterpret_cast<NMITEMACTIVATE*>(h)->iItem >= 0) ListCommands(*this).Load(true);
+      return 0;
+    case NM_SETFOCUS:
+    case NM_KILLFOCUS: InvalidateRect(list_, nullptr, FALSE); return 0;
+    case LVN_KEYDOWN: {
+      const WORD key = reinterpret_cast<NMLVKEYDOWN*>(h)->wVKey;
+      const bool ctrl = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
+      ListCommands c(*this);
+      if (key == VK_DELETE) {
+        c.DeleteSelected();
+      } else if (ctrl && key == 'A') {
+        ListView_SetItemState(list_, -1, LVIS_SELECTED, LVIS_SELECTED);
+      } else if (ctrl && key == 'L') {
+        c.Load(false);
+      } else if (ctrl && key == 'Q') {
+        c.MarkSelected(true);
+      }
+      return 0;
+    }
+    default: return 0;
+  }
+}
+
+}  // namespace pw::ui
