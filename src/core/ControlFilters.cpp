@@ -72,6 +72,7 @@ bool PluginObject::ControlFilters(const std::vector<std::wstring>& words, std::w
     HWND owner = host_ ? host_->GetOwnerWindow() : nullptr;
     std::unique_ptr<RuleList> list = rules_.Copy();
     bool ok = false;
+    EditorDefaultsIn();
     if (words[0] == L"filter-editor") {
       ok = ui::EditFilterRules(owner, ResourceModule(), *list);
     } else {
@@ -89,6 +90,7 @@ bool PluginObject::ControlFilters(const std::vector<std::wstring>& words, std::w
       parseHeader(*message, header.data(), header.size());
       ok = ui::CreateFilterCondition(owner, ResourceModule(), *list, *message);
     }
+    EditorDefaultsOut();
     if (ok) AdoptEditedRules(std::move(list));
     out = ok ? L"1" : L"0";
     return true;

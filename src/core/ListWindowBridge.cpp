@@ -194,9 +194,15 @@ class ListWindowBridge final : public ui::ListWindowHost {
     if (running) p_.StartChecker();
   }
 
-  std::unique_ptr<RuleList> CopyRules() override { return p_.rules_.Copy(); }
+  // Called just before an editor opens: it starts from this plug-in's
+  // remembered rule and field.
+  std::unique_ptr<RuleList> CopyRules() override {
+    p_.EditorDefaultsIn();
+    return p_.rules_.Copy();
+  }
 
   void PublishRules(std::unique_ptr<RuleList> rules) override {
+    p_.EditorDefaultsOut();
     p_.rules_.Publish(std::move(rules));
     SharedGuard g(p_.accountsLock_);
     for (const auto& a : p_.accounts_) p_.QueueAccountWork(*a, PluginObject::AccountWork::ReapplyFilters);

@@ -156,9 +156,20 @@ bool PluginObject::LoadStream(IStream* stream) {
   if (filters) tree.LeaveNode();
   LoadListPosNode(tree, settings_);
   LoadMessagesListNode(tree, settings_);
-  ui::SetFilterEditorDefaults(settings_.defaultFilter, settings_.defaultField);
   sounds_.Start();
   return true;
+}
+
+// The editors keep what they remember in process-wide values; each plug-in
+// object hands its own in before an editor opens and takes them back after,
+// so two objects in one process never save each other's.
+void PluginObject::EditorDefaultsIn() {
+  ui::SetFilterEditorDefaults(settings_.defaultFilter, settings_.defaultField);
+}
+
+void PluginObject::EditorDefaultsOut() {
+  settings_.defaultFilter = ui::FilterEditorDefaultRule();
+  settings_.defaultField = ui::FilterEditorDefaultField();
 }
 
 HRESULT PluginObject::Save(IStream* stream) {
@@ -173,9 +184,6 @@ void PluginObject::SaveStream(IStream* stream) {
   uint8_t v[4] = {uint8_t(kStreamVersion), 0, 0, 0};
   stream->Write(v, 4, nullptr);
   SettingsTree tree;
-  // The filter editors remember the receiving rule and the field themselves.
-  settings_.defaultFilter = ui::FilterEditorDefaultRule();
-  settings_.defaultField = ui::FilterEditorDefaultField();
   SaveSettingsNode(tree, settings_);
   SaveConnectionNode(tree, settings_);
   tree.CreateNode(L"accounts");

@@ -104,6 +104,9 @@ class PluginObject final : public dockrail::IDockPlugin {
   // An edited rule list: published as the new snapshot, the host told, and
   // run again over every account's messages on a worker thread.
   void AdoptEditedRules(std::unique_ptr<RuleList> list);
+  // What the filter editors remember, handed to them and taken back.
+  void EditorDefaultsIn();
+  void EditorDefaultsOut();
 
   void StartChecker();
   void StopChecker();

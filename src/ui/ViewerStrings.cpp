@@ -1,5 +1,5 @@
-// Entry points whose windows are not built yet; each moves to its own file
-// when its window lands.
+// The viewer's field-name lists: strings allocated by the side that fills
+// the list, freed by the receiver.
 #include "ui/ViewerMessages.h"
 
 namespace pw::ui {
@@ -10,6 +10,5 @@ void FreeViewerStrings(ViewerStringList& list) {
   list.items = nullptr;
   list.count = 0;
 }
-
 
 }  // namespace pw::ui
