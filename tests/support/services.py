@@ -57,11 +57,56 @@ def port_free(port):
             return False
 
 
-def pick_port():
+RESERVED = "/tmp/pwsvc-ports"
+reserving_dir = None  # the service directory the ports picked now belong to
+
+
+def reserve(port):
+    """Claims a port for this service until it stops, so that tests starting
+    servers side by side never pick the same one."""
+    os.makedirs(RESERVED, exist_ok=True)
+    path = os.path.join(RESERVED, str(port))
+    for _ in range(2):
+        try:
+            fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o644)
+        except FileExistsError:
+            try:
+                owner = open(path).read()
+            except OSError:
+                return False
+            if owner and os.path.isdir(owner):
+                return False
+            try:
+                os.remove(path)  # its service is gone
+            except OSError:
+                return False
+            continue
+        os.write(fd, (reserving_dir or "").encode())
+        os.close(fd)
+        with open(os.path.join(reserving_dir, "reserved"), "a") as f:
+            f.write("%d\n" % port)
+        return True
+    return False
+
+
+def release(d):
+    try:
+        ports = open(os.path.join(d, "reserved")).read().split()
+    except OSError:
+        return
+    for port in ports:
+        try:
+            os.remove(os.path.join(RESERVED, port))
+        except OSError:
+            pass
+
+
+def pick_port(wanted=0):
     # Below the ephemeral range, so no outgoing connection takes it meanwhile.
     for _ in range(200):
-        port = random.randrange(20000, 32000)
-        if port_free(port):
+        port = wanted or random.randrange(20000, 32000)
+        wanted = 0
+        if port_free(port) and reserve(port):
             return port
     raise Failure("no free port")
 
@@ -593,8 +638,35 @@ def stop(d):
                 os.killpg(pid, signal.SIGKILL)
             except OSError:
                 pass
+    release(d)
     if os.path.basename(d).startswith("pwsvc-"):
         shutil.rmtree(d, ignore_errors=True)
+
+
+def kill_started(d):
+    path = os.path.join(d, "pids")
+    if os.path.exists(path):
+        for pid in open(path).read().split():
+            try:
+                os.killpg(int(pid), signal.SIGKILL)
+            except OSError:
+                pass
+        os.remove(path)
+
+
+def start_with_retry(d, name, port, opt):
+    # A port found free can be taken by a parallel test before the server
+    # binds it: start again on other ports when that happened.
+    for attempt in range(4):
+        s = Service(d)
+        try:
+            STARTERS[name](s, pick_port(port), opt)
+            return s
+        except Failure as e:
+            if attempt == 3 or "in use" not in str(e).lower():
+                raise
+            kill_started(d)
+            port = 0
 
 
 def main():
@@ -619,8 +691,9 @@ def main():
             make_certs(d)
             return 0
         opt = dict(o.split("=", 1) for o in a.opt)
-        s = Service(d)
-        STARTERS[a.name](s, a.port or pick_port(), opt)
+        global reserving_dir
+        reserving_dir = d
+        s = start_with_retry(d, a.name, a.port, opt)
         # A test that is killed never stops its servers: they stop themselves.
         s.spawn("watchdog", ["/bin/sh", "-c", "sleep %d; exec %s %s stop --dir %s" % (
             int(opt.get("lifetime", 900)), sys.executable, os.path.abspath(__file__), d)])
@@ -629,13 +702,7 @@ def main():
     except Exception as e:  # reported to the test through the directory
         write(os.path.join(d, "error.txt"), "%s: %s\n" % (type(e).__name__, e))
         if a.command == "start":
-            stop_keep = os.path.join(d, "pids")
-            if os.path.exists(stop_keep):
-                for pid in open(stop_keep).read().split():
-                    try:
-                        os.killpg(int(pid), signal.SIGKILL)
-                    except OSError:
-                        pass
+            kill_started(d)
         return 1
 
 
