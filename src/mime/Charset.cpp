@@ -3,7 +3,9 @@
 #include <mlang.h>
 #include <oleauto.h>
 
+#include <atomic>
 #include <climits>
+#include <cstring>
 #include <map>
 #include <string_view>
 #include <cwctype>
@@ -125,6 +127,53 @@ class RouteCache {
 RouteCache& Cache() {
   static RouteCache cache;
   return cache;
+}
+
+// Routes by the exact bytes of a name, as mail spells them: filled once,
+// never changed, and read without a lock. Entries are published by the
+// count, so a reader sees only whole entries.
+class SpelledRoutes {
+ public:
+  bool Find(const char* name, size_t length, CharsetRoute& route) const {
+    const size_t n = count_.load(std::memory_order_acquire);
+    for (size_t i = 0; i < n; ++i) {
+      const Entry& e = entries_[i];
+      if (e.length == length && memcmp(e.name, name, length) == 0) {
+        route = e.route;
+        return true;
+      }
+    }
+    return false;
+  }
+  void Add(const char* name, size_t length, const CharsetRoute& route) {
+    AcquireSRWLockExclusive(&lock_);
+    CharsetRoute known;
+    const size_t n = count_.load(std::memory_order_relaxed);
+    if (n < kEntries && !Find(name, length, known)) {
+      Entry& e = entries_[n];
+      memcpy(e.name, name, length);
+      e.length = length;
+      e.route = route;
+      count_.store(n + 1, std::memory_order_release);
+    }
+    ReleaseSRWLockExclusive(&lock_);
+  }
+
+ private:
+  static constexpr size_t kEntries = 64;  // beyond that, names go the slower way
+  struct Entry {
+    char name[kMaxCharsetName];
+    size_t length;
+    CharsetRoute route;
+  };
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  std::atomic<size_t> count_{0};
+  Entry entries_[kEntries];
+};
+
+SpelledRoutes& Spellings() {
+  static SpelledRoutes spellings;
+  return spellings;
 }
 
 // Code pages whose bytes each stand for one character by themselves, so a
@@ -309,8 +358,12 @@ std::string UnicodeToAnsi(const wchar_t* text, size_t length) {
   return out;
 }
 
-CharsetRoute ResolveCharset(const wchar_t* charset) {
+namespace {
+
+// `settled` tells whether the answer is final (the service could be asked).
+CharsetRoute Resolve(const wchar_t* charset, bool& settled) {
   CharsetRoute route;
+  settled = true;
   if (!Named(charset)) return route;
   route.named = true;
   wchar_t key[kMaxCharsetName + 1];
@@ -326,7 +379,28 @@ CharsetRoute ResolveCharset(const wchar_t* charset) {
   route.systemConverts = route.service && IsValidCodePage(route.service);
   if (route.systemConverts) route.singleByte = Tables().For(route.service);
   route.table = TableCodePage(charset);
+  settled = service;
   if (service) Cache().Add(name, route);
+  return route;
+}
+
+}  // namespace
+
+CharsetRoute ResolveCharset(const wchar_t* charset) {
+  bool settled;
+  return Resolve(charset, settled);
+}
+
+CharsetRoute ResolveCharsetName(const char* name, size_t length) {
+  CharsetRoute route;
+  if (length > kMaxCharsetName) return route;  // too long to be a name: the ANSI code page
+  if (Spellings().Find(name, length, route)) return route;
+  wchar_t wide[kMaxCharsetName + 1];
+  for (size_t i = 0; i < length; ++i) wide[i] = static_cast<wchar_t>(static_cast<unsigned char>(name[i]));
+  wide[length] = 0;
+  bool settled;
+  route = Resolve(wide, settled);
+  if (settled) Spellings().Add(name, length, route);
   return route;
 }
 

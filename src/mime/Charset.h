@@ -40,6 +40,11 @@ struct CharsetRoute {
   const wchar_t* singleByte = nullptr;
 };
 CharsetRoute ResolveCharset(const wchar_t* charset);
+// The same for a name given as bytes (an encoded word's, or one read from a
+// parameter), each byte a character and a NUL ending it. The answers for
+// the first few dozen spellings are kept for the process and read without
+// a lock, so that the names of every message cost no look-up.
+CharsetRoute ResolveCharsetName(const char* name, size_t length);
 // Appends `bytes` converted by `route` to `out`.
 void AppendToUnicode(const CharsetRoute& route, const char* bytes, size_t length, std::wstring& out);
 // True when plain ASCII text (see IsPlainAscii) reads as itself in the route's charset.

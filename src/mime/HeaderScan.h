@@ -131,6 +131,17 @@ inline void WidenAscii(const char* bytes, size_t length, wchar_t* out) {
   for (; i < length; ++i) out[i] = static_cast<wchar_t>(bytes[i]);
 }
 
+// What a byte is in plain header text: 0 kept, 1 left out (CR and LF),
+// 2 not plain ASCII (as PlainAsciiBytes).
+struct PlainByteClasses {
+  unsigned char of[256];
+  constexpr PlainByteClasses() : of() {
+    for (int b = 0; b < 256; ++b)
+      of[b] = b == 0 || b >= 0x80 || b == '+' || b == '~' || b == 0x1B ? 2 : b == '\r' || b == '\n' ? 1 : 0;
+  }
+};
+inline constexpr PlainByteClasses kPlainBytes{};
+
 // Plain ASCII text (as PlainAsciiBytes) widened into `out` with its CR and
 // LF left out (unfolding), in one pass: the number of units written, or -1
 // as soon as a byte is not plain ASCII (`out` then holds garbage). `out`
@@ -142,25 +153,35 @@ inline ptrdiff_t WidenPlainUnfolded(const char* bytes, size_t length, wchar_t* o
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128(), plus = _mm_set1_epi8('+'), tilde = _mm_set1_epi8('~'),
                 esc = _mm_set1_epi8(0x1B), cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
-  for (; end - p >= 16; p += 16) {
+  while (sizeof(wchar_t) == 2 && end - p >= 16) {
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i bad = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, zero), _mm_cmpeq_epi8(x, plus)),
                                      _mm_or_si128(_mm_cmpeq_epi8(x, tilde), _mm_cmpeq_epi8(x, esc)));
     if (_mm_movemask_epi8(_mm_or_si128(bad, x))) return -1;  // the top bit of x: bytes of 128 and above
-    if (sizeof(wchar_t) == 2 && !_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(x, cr), _mm_cmpeq_epi8(x, lf)))) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(w), _mm_unpacklo_epi8(x, zero));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(w + 8), _mm_unpackhi_epi8(x, zero));
+    // All sixteen are written; only those before the first line break
+    // count. Never more units than bytes read so far, so they fit.
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(w), _mm_unpacklo_epi8(x, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(w + 8), _mm_unpackhi_epi8(x, zero));
+    const unsigned breaks =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(x, cr), _mm_cmpeq_epi8(x, lf))));
+    if (!breaks) {
       w += 16;
+      p += 16;
       continue;
     }
-    for (int i = 0; i < 16; ++i)
-      if (p[i] != '\r' && p[i] != '\n') *w++ = static_cast<wchar_t>(p[i]);
+    const unsigned at = static_cast<unsigned>(__builtin_ctz(breaks));
+    w += at;
+    p += at;
+    while (p < end && (*p == '\r' || *p == '\n')) ++p;
   }
 #endif
   for (; p < end; ++p) {
     const auto c = static_cast<unsigned char>(*p);
-    if (c == 0 || c >= 0x80 || c == '+' || c == '~' || c == 0x1B) return -1;
-    if (c != '\r' && c != '\n') *w++ = static_cast<wchar_t>(c);
+    if (const unsigned char k = kPlainBytes.of[c]) {
+      if (k == 2) return -1;
+      continue;
+    }
+    *w++ = static_cast<wchar_t>(c);
   }
   return w - out;
 }

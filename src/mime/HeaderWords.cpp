@@ -4,6 +4,10 @@
 #include <cstring>
 #include <optional>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "base/Base64Coder.h"
 #include "mime/Charset.h"
 #include "mime/HeaderFields.h"
@@ -62,8 +66,24 @@ std::string unfold(const char* text, size_t length) {
   return out;
 }
 
+namespace {
+
+// A name in ASCII is looked up by its bytes, which needs no lock.
+CharsetRoute DefaultRoute(const wchar_t* charset) {
+  char bytes[kMaxCharsetName];
+  size_t n = 0;
+  for (; charset && charset[n] && n < kMaxCharsetName; ++n) {
+    if (charset[n] >= 0x80) return ResolveCharset(charset);
+    bytes[n] = static_cast<char>(charset[n]);
+  }
+  if (charset && charset[n]) return ResolveCharset(charset);
+  return ResolveCharsetName(bytes, n);
+}
+
+}  // namespace
+
 ValueDecoder::ValueDecoder(const wchar_t* defaultCharset)
-    : default_(ResolveCharset(defaultCharset)), defaultKeepsAscii_(KeepsAscii(default_)) {}
+    : default_(DefaultRoute(defaultCharset)), defaultKeepsAscii_(KeepsAscii(default_)) {}
 
 void ValueDecoder::AppendPlain(const char* p, const char* end, std::wstring& out) {
   if (p >= end) return;
@@ -84,24 +104,84 @@ void ValueDecoder::AppendPlain(const char* p, const char* end, std::wstring& out
   AppendToUnicode(default_, bytes_.data(), bytes_.size(), out);
 }
 
-const CharsetRoute& ValueDecoder::WordRoute(const char* name, size_t length) {
+namespace {
+
+// The first 16 bytes of a name, zero-padded: a key compared in one step
+// (nearly every charset name is shorter).
+void NameKey(const char* name, size_t length, const char* readable, unsigned char (&key)[16]) {
+#if defined(__SSE2__)
+  if (readable - name >= 16) {
+    const __m128i index = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m128i keep = _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(length < 16 ? length : 16)), index);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(key),
+                     _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(name)), keep));
+    return;
+  }
+#endif
+  memset(key, 0, sizeof key);
+  memcpy(key, name, length < 16 ? length : 16);
+}
+
+bool SameKey(const unsigned char (&a)[16], const unsigned char (&b)[16]) {
+#if defined(__SSE2__)
+  return _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)),
+                                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(b)))) == 0xFFFF;
+#else
+  return memcmp(a, b, 16) == 0;
+#endif
+}
+
+}  // namespace
+
+const CharsetRoute& ValueDecoder::WordRoute(const char* name, size_t length, const char* readable) {
+  unsigned char key[16];
+  NameKey(name, length, readable, key);
   const size_t kept = knownCount_ < kKnownNames ? knownCount_ : kKnownNames;
   for (size_t i = 0; i < kept; ++i) {
-    if (known_[i].length != length) continue;
-    size_t k = 0;  // names are short: a loop beats a call to memcmp
-    while (k < length && known_[i].name[k] == name[k]) ++k;
-    if (k == length) return known_[i].route;
+    const KnownName& k = known_[i];
+    if (k.length == length && SameKey(k.key, key) &&
+        (length <= 16 || memcmp(k.name + 16, name + 16, length - 16) == 0))
+      return k.route;
   }
-  // A name's bytes widened one by one; a NUL ends it, as it ends any name.
-  wchar_t wide[kMaxCharsetName + 1];
-  for (size_t i = 0; i < length; ++i) wide[i] = static_cast<wchar_t>(static_cast<unsigned char>(name[i]));
-  wide[length] = 0;
   KnownName& slot = known_[knownCount_++ % kKnownNames];
+  memcpy(slot.key, key, sizeof key);
   memcpy(slot.name, name, length);
   slot.length = length;
-  slot.route = ResolveCharset(wide);
+  slot.route = ResolveCharsetName(name, length);
   return slot.route;
 }
+
+namespace {
+
+// The end of the charset name that begins at `q`: the first '?', blank or
+// control byte before `limit` (else `limit`). `star` is set to the first
+// '*' before that end, or null.
+const char* CharsetNameEnd(const char* q, const char* limit, const char*& star) {
+  star = nullptr;
+#if defined(__SSE2__)
+  if (limit - q >= 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(' ')), x);  // bytes 0 to 32
+    const unsigned stops = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(low, _mm_cmpeq_epi8(x, _mm_set1_epi8('?')))));
+    if (stops) {
+      const unsigned at = static_cast<unsigned>(__builtin_ctz(stops));
+      const unsigned stars =
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_set1_epi8('*')))) & ((1u << at) - 1);
+      if (stars) star = q + __builtin_ctz(stars);
+      return q + at;
+    }
+  }
+#endif
+  const char* p = q;
+  for (; p < limit; ++p) {
+    const auto c = static_cast<unsigned char>(*p);
+    if (c == '?' || c <= ' ') break;
+    if (c == '*' && !star) star = p;
+  }
+  return p;
+}
+
+}  // namespace
 
 namespace {
 
@@ -162,7 +242,8 @@ const char* ValueDecoder::FindClose(const char* from, const char* end) {
 }
 
 void ValueDecoder::Flush(std::wstring& out) {
-  AppendToUnicode(WordRoute(pendingName_, pendingLength_), pending_.data(), pending_.size(), out);
+  AppendToUnicode(WordRoute(pendingName_, pendingLength_, pendingName_ + pendingLength_), pending_.data(),
+                  pending_.size(), out);
   pending_.clear();
   pendingName_ = nullptr;
 }
@@ -183,13 +264,8 @@ void ValueDecoder::Decode(const char* raw, size_t length, std::wstring& out) {
     // an RFC 2231 language ("utf-8*en"), which is ignored.
     const char* q = word + 2;
     const char* const limit = static_cast<size_t>(end - q) > kMaxCharsetName ? q + kMaxCharsetName + 1 : end;
-    const char* nameEnd = q;
-    const char* star = nullptr;
-    for (; nameEnd < limit; ++nameEnd) {
-      const auto c = static_cast<unsigned char>(*nameEnd);
-      if (c == '?' || c <= ' ') break;
-      if (c == '*' && !star) star = nameEnd;
-    }
+    const char* star;
+    const char* nameEnd = CharsetNameEnd(q, limit, star);
     const bool nameOk = nameEnd < end && *nameEnd == '?' && static_cast<size_t>(nameEnd - q) <= kMaxCharsetName;
     const bool shapeOk = nameOk && end - nameEnd >= 3 && nameEnd[2] == '?';
     const char* text = shapeOk ? nameEnd + 3 : end;
@@ -220,7 +296,7 @@ void ValueDecoder::Decode(const char* raw, size_t length, std::wstring& out) {
     // A word whose bytes may end inside a character waits for the next
     // word of its charset, so that a character split between them is
     // decoded whole; any other word is converted at once.
-    const CharsetRoute& route = WordRoute(q, nameLength);
+    const CharsetRoute& route = WordRoute(q, nameLength, end);
     if ((pendingName_ || MayEndInsideCharacter(route, bytes_)) && NextWordSameCharset(close + 2, end, q, nameLength)) {
       if (!pendingName_) {
         pendingName_ = q;

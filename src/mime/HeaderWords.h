@@ -22,12 +22,14 @@ class ValueDecoder {
 
  private:
   void AppendPlain(const char* p, const char* end, std::wstring& out);
-  const CharsetRoute& WordRoute(const char* name, size_t length);
+  // The route of a charset name; the bytes up to `readable` may be read.
+  const CharsetRoute& WordRoute(const char* name, size_t length, const char* readable);
   const char* FindClose(const char* from, const char* end);
   // Converts the bytes of the encoded words read so far.
   void Flush(std::wstring& out);
 
   struct KnownName {
+    unsigned char key[16];
     char name[kMaxCharsetName];
     size_t length;
     CharsetRoute route;

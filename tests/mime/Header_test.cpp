@@ -60,6 +60,31 @@ TEST_F(Header, MalformedWordsBecomeText) {
   EXPECT_EQ(Decode(longName.c_str()), std::wstring(longName.begin(), longName.end()));
 }
 
+// The sixteen-byte steps of the plain-text and charset-name readers must
+// agree with a byte-by-byte reading wherever a line break, a non-plain byte
+// or the end of the value falls.
+TEST_F(Header, FastPathsAgreeWithByteByByteReading) {
+  std::mt19937 rng(2047);
+  const char kBytes[] = "abcXYZ 019:<>@.\t\r\n\r\n+~";
+  for (int i = 0; i < 3000; ++i) {
+    std::string raw;
+    for (int n = static_cast<int>(rng() % 70); n > 0; --n) raw += kBytes[rng() % (sizeof kBytes - 1)];
+    std::wstring expected;
+    for (char c : raw)
+      if (c != '\r' && c != '\n') expected += static_cast<wchar_t>(c);
+    ASSERT_EQ(decodeValue(raw.data(), raw.size(), L"utf-8"), expected) << i;
+  }
+  // Names that begin alike, differ in case, end near the value's end, or
+  // are longer than sixteen bytes, in one value.
+  EXPECT_EQ(Decode("=?iso-8859-1?Q?=A4?= =?iso-8859-15?Q?=A4?= =?ISO-8859-15?Q?=A4?= =?koi8-r?Q?=F0?="),
+            L"\u00A4\u20AC\u20AC\u041F");
+  EXPECT_EQ(Decode("=?koi8-r?Q?=F0?="), L"\u041F");
+  EXPECT_EQ(Decode("=?utf-8*en?Q?=C3=A9?= =?utf-8*fr-ca?Q?=C3=A9?="), L"\u00E9\u00E9");
+  EXPECT_EQ(Decode("=?x-unknown-charset-number-1?Q?a?= =?iso-8859-15?Q?=A4?= =?x-unknown-charset-number-2?Q?b?="),
+            L"a\u20ACb");
+  EXPECT_EQ(Decode("=?utf 8?Q?a?="), L"=?utf 8?Q?a?=");
+}
+
 TEST_F(Header, FoldingAndDefaultCharset) {
   auto m = Parse(
       "Subject: Hello\r\n world\r\n"

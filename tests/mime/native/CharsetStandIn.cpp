@@ -81,6 +81,12 @@ CharsetRoute ResolveCharset(const wchar_t* charset) {
   return route;
 }
 
+CharsetRoute ResolveCharsetName(const char* name, size_t length) {
+  std::wstring wide;
+  for (size_t i = 0; i < length && name[i]; ++i) wide += static_cast<wchar_t>(static_cast<unsigned char>(name[i]));
+  return ResolveCharset(wide.c_str());
+}
+
 bool KeepsAscii(const CharsetRoute&) { return true; }
 
 void AppendToUnicode(const CharsetRoute& route, const char* bytes, size_t length, std::wstring& out) {
