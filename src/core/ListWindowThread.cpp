@@ -17,7 +17,13 @@ void ListWindowThread::Open() {
     AttachThreadInput(mine, theirs, FALSE);
     return;
   }
-  if (thread_ && WaitForSingleObject(thread_.Get(), 0) == WAIT_TIMEOUT) return;  // still starting
+  if (thread_ && WaitForSingleObject(thread_.Get(), 0) == WAIT_TIMEOUT) {
+    if (!ending_) return;  // still starting
+    // A window that has just closed: its thread only tidies up, so wait
+    // for it (bounded) rather than drop the request to open.
+    if (WaitForSingleObject(thread_.Get(), 5000) != WAIT_OBJECT_0) return;
+  }
+  ending_ = false;
   thread_.Reset(CreateThread(nullptr, 0, &ListWindowThread::Main, this, 0, nullptr));
 }
 
@@ -39,7 +45,10 @@ DWORD WINAPI ListWindowThread::Main(void* param) {
   INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES};
   InitCommonControlsEx(&icc);
   HWND w = CreateMessagesListWindow(self->plugin_);
-  if (!w) return 0;
+  if (!w) {
+    self->ending_ = true;
+    return 0;
+  }
   self->window_ = w;
   self->plugin_.WakeChecker();  // its countdowns are shown from now on
   MSG msg;
@@ -52,6 +61,7 @@ DWORD WINAPI ListWindowThread::Main(void* param) {
     }
     if (!IsWindow(w) || !IsWindowVisible(w)) break;
   }
+  self->ending_ = true;
   self->window_ = nullptr;
   if (IsWindow(w)) DestroyWindow(w);
   // Messages posted after the window went are dropped with the thread's

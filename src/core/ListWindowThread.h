@@ -46,6 +46,9 @@ class ListWindowThread {
 
   PluginObject& plugin_;
   std::atomic<HWND> window_{nullptr};
+  // Set once the thread's window is gone (or never came): the thread is
+  // ending, not starting.
+  std::atomic<bool> ending_{false};
   ScopedHandle thread_;
 };
 

@@ -188,8 +188,9 @@ TEST_F(ListTest, DovecotCheckFillsTheListAndDeleteRemovesFromServer) {
   ASSERT_TRUE(Close(p, w));
   // The window's own reference on each row is gone (the list and `kept` remain).
   for (size_t i = 0; i < kept.size(); ++i) EXPECT_EQ(Refs(*kept[i]), before[i] - 1);
-  EXPECT_EQ(Refs(a), accountRefs);
+  // The checker may still hold the account for the deletion's session.
   p->StopChecker();
+  EXPECT_EQ(Refs(a), accountRefs);
 }
 
 // Notifications as a check sends them: a header for a listed message
