@@ -197,9 +197,10 @@ void RuleEditor::LoadRule() {
 void RuleEditor::FillSets(int select) {
   HWND list = Item(IDC_RE_SETS);
   loading_ = true;
+  const FilterRule* rule = Rule();
   SendMessageW(list, WM_SETREDRAW, FALSE, 0);
   ListView_DeleteAllItems(list);
-  if (const FilterRule* rule = Rule()) {
+  if (rule) {
     for (size_t i = 0; i < rule->sets.size(); ++i) {
       std::wstring text = describeSet(*rule->sets[i]);
       if (!SetProblem(*rule->sets[i]).empty()) text = L"(!) " + text;
