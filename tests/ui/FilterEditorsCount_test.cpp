@@ -15,6 +15,7 @@
 #include "filter/RuleModel.h"
 #include "ui/FilterEditors.h"
 #include "ui/LiveCount.h"
+#include "ui/support/Screenshot.h"
 #include "ui/support/UiDriver.h"
 #include "ui_ids.h"
 
@@ -71,6 +72,7 @@ TEST(LiveCount, TheSelectedRulesFigureFollowsSelectionAndTickedSets) {
     EXPECT_TRUE(d.WaitFor([&] { return Label(d, w) == alpha; }));
     SelectRule(d, w, 1);
     EXPECT_TRUE(d.WaitFor([&] { return Label(d, w) == beta; }));
+    pwtest::Shoot(w, L"filters_rule_editor_count");
     // The set switched off: the rule matches nothing.
     HWND sets = d.Control(w, IDC_RE_SETS);
     LVITEMW off = {};
