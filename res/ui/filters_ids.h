@@ -43,6 +43,8 @@
 #define IDC_RE_SET_CLONE 3133
 #define IDC_RE_SET_EXPORT 3134
 #define IDC_RE_SET_DNSBL 3135
+// Pictures of the six small buttons, in the order of their controls.
+#define IDP_RE_SET_FIRST 3180
 
 // Condition-set editor.
 #define IDC_CE_RULE 3141

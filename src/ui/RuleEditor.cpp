@@ -5,10 +5,13 @@
 #include <mmsystem.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <string>
 
+#include "base/Module.h"
 #include "filter/ConditionTransfer.h"
 #include "filter/RuleEngine.h"
+#include "image/Picture.h"
 #include "ui/ActivationScope.h"
 #include "ui/ColorButton.h"
 #include "ui/ConditionEditor.h"
@@ -145,7 +148,44 @@ void RuleEditor::OnInitDialog() {
     info.lpszText = const_cast<wchar_t*>(text);
     SendMessageW(tips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
   }
+  LoadButtonPictures();
   FillRules(0);
+}
+
+void RuleEditor::LoadButtonPictures() {
+  for (int i = 0; i < 6; ++i) {
+    image::Picture p;
+    if (!image::LoadPngResource(DllModule(), MAKEINTRESOURCEW(IDP_RE_SET_FIRST + i), p)) continue;
+    setPictures_[i].Set(p);
+    // Disabled: grey and faint, as the system greys a disabled button's text.
+    for (uint32_t& px : p.pixels) {
+      const uint32_t r = (px >> 16) & 0xFF, g = (px >> 8) & 0xFF, b = px & 0xFF;
+      const uint32_t y = std::min<uint32_t>(255, (r * 30 + g * 59 + b * 11) / 100 + 80);
+      px = ((px >> 25) << 24) | (y << 16) | (y << 8) | y;
+    }
+    setGreyPictures_[i].Set(p);
+  }
+}
+
+// The small buttons draw their picture instead of their text (kept for
+// screen readers; a language module's buttons that are not owner-drawn show it).
+bool RuleEditor::DrawSetButton(const DRAWITEMSTRUCT& draw) {
+  const int i = static_cast<int>(draw.CtlID) - IDC_RE_SET_ADD;
+  if (draw.CtlType != ODT_BUTTON || i < 0 || i >= 6) return false;
+  RECT r = draw.rcItem;
+  const bool pushed = (draw.itemState & ODS_SELECTED) != 0, disabled = (draw.itemState & ODS_DISABLED) != 0;
+  DrawFrameControl(draw.hDC, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
+  const PictureBitmap& picture = disabled ? setGreyPictures_[i] : setPictures_[i];
+  if (!picture.Empty()) {
+    const int shift = pushed ? 1 : 0;
+    picture.Draw(draw.hDC, (r.left + r.right - picture.Width()) / 2 + shift,
+                 (r.top + r.bottom - picture.Height()) / 2 + shift);
+  }
+  if (draw.itemState & ODS_FOCUS) {
+    InflateRect(&r, -2, -2);
+    DrawFocusRect(draw.hDC, &r);
+  }
+  return true;
 }
 
 void RuleEditor::FillRules(int select) {
@@ -570,8 +610,13 @@ LRESULT RuleEditor::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& 
     return 0;
   }
   if (message == WM_DESTROY) count_.Stop();
-  if (message != WM_DRAWITEM || wParam != IDC_RE_ICONPREVIEW) return 0;
+  if (message != WM_DRAWITEM) return 0;
   const auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+  if (DrawSetButton(*draw)) {
+    handled = true;
+    return TRUE;
+  }
+  if (wParam != IDC_RE_ICONPREVIEW) return 0;
   FillRect(draw->hDC, &draw->rcItem, GetSysColorBrush(COLOR_BTNFACE));
   if (!iconPicture_.Empty()) {
     const int x = (draw->rcItem.right - draw->rcItem.left - iconPicture_.Width()) / 2;

@@ -63,6 +63,8 @@ class RuleEditor final : public DialogWindow {
   void ChooseIcon();
   void Browse(int id);
   void StartCount();
+  void LoadButtonPictures();
+  bool DrawSetButton(const DRAWITEMSTRUCT& draw);
 
   const RuleList& given_;
   std::vector<Entry> rules_;
@@ -70,6 +72,8 @@ class RuleEditor final : public DialogWindow {
   bool loading_ = false;
   HWND tips_ = nullptr;  // owned by the dialog, destroyed with it
   PictureBitmap iconPicture_;
+  // The small buttons' pictures, and their disabled look.
+  PictureBitmap setPictures_[6], setGreyPictures_[6];
   LiveCount count_;
 };
 
