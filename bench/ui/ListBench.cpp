@@ -54,6 +54,8 @@ class BenchHost final : public pw::ui::ListWindowHost {
   void PublishRules(std::unique_ptr<pw::RuleList>) override {}
   int32_t DefaultFilter() override { return 0; }
   void SetDefaultFilter(int32_t) override {}
+  int32_t DefaultField() override { return 17; }
+  void SetDefaultField(int32_t) override {}
   pw::ui::ListLayout layout;
 };
 

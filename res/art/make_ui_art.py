@@ -2,8 +2,8 @@
 """Draws the pictures of the plug-in's windows in one style: the options
 sheet's tab images (24x24, a white glyph on a soft blue tile), the about
 picture (64x64), and for the messages list window the nine folder pictures
-(15x15), the six row pictures (14x14), the fifteen toolbar pictures (24x24)
-and the sort-mark strip (five 15x14 images, magenta transparent). Run by hand when the art changes; the PNG files in
+(15x15), the six row pictures (14x14), the fifteen toolbar pictures (24x24),
+the rule editor's six small button pictures (12x12) and the sort-mark strip (five 15x14 images, magenta transparent). Run by hand when the art changes; the PNG files in
 out/ are committed."""
 import math, os, struct, sys, zlib
 
@@ -258,6 +258,26 @@ TOOLBAR = [
     ('mark_read', lambda c, s: (envelope(c, s, 1, 4, 21, 18), tick(c, s, 12, 18, 1, (40, 90, 220, 255)))),
 ]
 
+def page(c, s, x0, y0, x1, y1, colour=PAPER):
+    c.fill(rrect(x0 * s, y0 * s, x1 * s, y1 * s, 0.8 * s), (90, 100, 120, 255))
+    c.fill(rrect((x0 + 1.3) * s, (y0 + 1.3) * s, (x1 - 1.3) * s, (y1 - 1.3) * s, 0.4 * s), colour)
+
+def arrow_right(c, s, x0, x1, y, colour):
+    c.fill(union(line(x0 * s, y * s, (x1 - 4) * s, y * s, 3.2 * s),
+                 poly([((x1 - 6) * s, (y - 5) * s), (x1 * s, y * s), ((x1 - 6) * s, (y + 5) * s)])), colour)
+
+# The small buttons beside the rule editor's conditions list (12x12, drawn
+# on the same 24-unit grid).
+SET_BUTTONS = [
+    ('add', lambda c, s: plus(c, s, 12, 12, 9)),
+    ('delete', lambda c, s: cross(c, s, 12, 12, 8)),
+    ('import', lambda c, s: (page(c, s, 11, 2, 23, 22), arrow_right(c, s, 0, 16, 12, GREEN))),
+    ('clone', lambda c, s: (page(c, s, 1, 1, 15, 17), page(c, s, 9, 7, 23, 23))),
+    ('export', lambda c, s: (page(c, s, 1, 2, 13, 22), arrow_right(c, s, 8, 24, 12, BLUE))),
+    ('dnsbl', lambda c, s: (c.fill(ring(12 * s, 12 * s, 7 * s, 10.5 * s), (50, 50, 50, 255)),
+                            c.fill(line(5 * s, 19 * s, 19 * s, 5 * s, 3.2 * s), RED))),
+]
+
 def write_bmp_strip(path, images, magenta=(255, 0, 255)):
     """A 24-bit BMP strip; transparent pixels become magenta."""
     w = sum(len(c.px[0]) for c in images)
@@ -312,6 +332,8 @@ def main(out):
         draw(14, fn).png(os.path.join(out, 'row_%s.png' % name))
     for name, fn in TOOLBAR:
         draw(24, fn).png(os.path.join(out, 'toolbar_%s.png' % name))
+    for name, fn in SET_BUTTONS:
+        draw(12, fn).png(os.path.join(out, 'setbutton_%s.png' % name))
     write_bmp_strip(os.path.join(out, 'sort_marks.bmp'), sort_marks())
 
 if __name__ == '__main__':

@@ -36,12 +36,15 @@
 #define IDC_RE_COLOR 3126
 #define IDC_RE_BKCOLOR 3127
 #define IDC_RE_SETS 3128
+#define IDC_RE_COUNT 3129
 #define IDC_RE_SET_ADD 3130
 #define IDC_RE_SET_DELETE 3131
 #define IDC_RE_SET_IMPORT 3132
 #define IDC_RE_SET_CLONE 3133
 #define IDC_RE_SET_EXPORT 3134
 #define IDC_RE_SET_DNSBL 3135
+// Pictures of the six small buttons, in the order of their controls.
+#define IDP_RE_SET_FIRST 3180
 
 // Condition-set editor.
 #define IDC_CE_RULE 3141

@@ -72,9 +72,9 @@ bool PluginObject::ControlFilters(const std::vector<std::wstring>& words, std::w
     HWND owner = host_ ? host_->GetOwnerWindow() : nullptr;
     std::unique_ptr<RuleList> list = rules_.Copy();
     bool ok = false;
-    EditorDefaultsIn();
+    ui::FilterEditorState state = EditorState();
     if (words[0] == L"filter-editor") {
-      ok = ui::EditFilterRules(owner, ResourceModule(), *list);
+      ok = ui::EditFilterRules(owner, ResourceModule(), *list, state);
     } else {
       if (words.size() != 2) {
         error = L"usage: filter-condition HEADERFILE";
@@ -88,9 +88,9 @@ bool PluginObject::ControlFilters(const std::vector<std::wstring>& words, std::w
       }
       RefPtr<MailMessage> message = MailMessage::Create(L"control");
       parseHeader(*message, header.data(), header.size());
-      ok = ui::CreateFilterCondition(owner, ResourceModule(), *list, *message);
+      ok = ui::CreateFilterCondition(owner, ResourceModule(), *list, *message, state);
     }
-    EditorDefaultsOut();
+    KeepEditorState(state);
     if (ok) AdoptEditedRules(std::move(list));
     out = ok ? L"1" : L"0";
     return true;

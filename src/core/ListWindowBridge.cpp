@@ -194,15 +194,9 @@ class ListWindowBridge final : public ui::ListWindowHost {
     if (running) p_.StartChecker();
   }
 
-  // Called just before an editor opens: it starts from this plug-in's
-  // remembered rule and field.
-  std::unique_ptr<RuleList> CopyRules() override {
-    p_.EditorDefaultsIn();
-    return p_.rules_.Copy();
-  }
+  std::unique_ptr<RuleList> CopyRules() override { return p_.rules_.Copy(); }
 
   void PublishRules(std::unique_ptr<RuleList> rules) override {
-    p_.EditorDefaultsOut();
     p_.rules_.Publish(std::move(rules));
     SharedGuard g(p_.accountsLock_);
     for (const auto& a : p_.accounts_) p_.QueueAccountWork(*a, PluginObject::AccountWork::ReapplyFilters);
@@ -210,6 +204,8 @@ class ListWindowBridge final : public ui::ListWindowHost {
 
   int32_t DefaultFilter() override { return p_.settings_.defaultFilter; }
   void SetDefaultFilter(int32_t index) override { p_.settings_.defaultFilter = index; }
+  int32_t DefaultField() override { return p_.settings_.defaultField; }
+  void SetDefaultField(int32_t index) override { p_.settings_.defaultField = index; }
 
  private:
   PluginObject& p_;

@@ -81,9 +81,9 @@ bool PluginObject::RunOptionsSheet(HWND owner) {
   std::unique_ptr<RuleList> editedRules;
   d.editRules = [this, &editedRules](HWND editorOwner) {
     auto copy = editedRules ? std::make_unique<RuleList>(*editedRules) : rules_.Copy();
-    EditorDefaultsIn();
-    if (ui::EditFilterRules(editorOwner, ResourceModule(), *copy)) editedRules = std::move(copy);
-    EditorDefaultsOut();
+    ui::FilterEditorState state = EditorState();
+    if (ui::EditFilterRules(editorOwner, ResourceModule(), *copy, state)) editedRules = std::move(copy);
+    KeepEditorState(state);
   };
   if (!ui::ShowOptionsSheet(owner, ResourceModule(), d)) return false;
   if (editedRules) rules_.Publish(std::move(editedRules));

@@ -16,7 +16,7 @@
 #include "filter/BuiltinRules.h"
 #include "filter/RuleStore.h"
 #include "resource.h"
-#include "ui/FilterEditorDefaults.h"
+#include "ui/FilterEditors.h"
 
 namespace pw {
 
@@ -160,16 +160,18 @@ bool PluginObject::LoadStream(IStream* stream) {
   return true;
 }
 
-// The editors keep what they remember in process-wide values; each plug-in
-// object hands its own in before an editor opens and takes them back after,
-// so two objects in one process never save each other's.
-void PluginObject::EditorDefaultsIn() {
-  ui::SetFilterEditorDefaults(settings_.defaultFilter, settings_.defaultField);
+ui::FilterEditorState PluginObject::EditorState() {
+  ui::FilterEditorState state;
+  state.rule = settings_.defaultFilter;
+  state.field = settings_.defaultField;
+  SharedGuard g(accountsLock_);
+  state.accounts = accounts_;
+  return state;
 }
 
-void PluginObject::EditorDefaultsOut() {
-  settings_.defaultFilter = ui::FilterEditorDefaultRule();
-  settings_.defaultField = ui::FilterEditorDefaultField();
+void PluginObject::KeepEditorState(const ui::FilterEditorState& state) {
+  settings_.defaultFilter = state.rule;
+  settings_.defaultField = state.field;
 }
 
 HRESULT PluginObject::Save(IStream* stream) {

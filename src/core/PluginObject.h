@@ -23,6 +23,7 @@
 #include "core/SoundPlayer.h"
 #include "dockrail/DockrailPlugin.h"
 #include "filter/RuleSnapshot.h"
+#include "ui/FilterEditors.h"
 
 namespace pw {
 
@@ -104,9 +105,10 @@ class PluginObject final : public dockrail::IDockPlugin {
   // An edited rule list: published as the new snapshot, the host told, and
   // run again over every account's messages on a worker thread.
   void AdoptEditedRules(std::unique_ptr<RuleList> list);
-  // What the filter editors remember, handed to them and taken back.
-  void EditorDefaultsIn();
-  void EditorDefaultsOut();
+  // What the filter editors start from: the remembered rule and field and
+  // the accounts whose messages the live count runs over.
+  ui::FilterEditorState EditorState();
+  void KeepEditorState(const ui::FilterEditorState& state);
 
   void StartChecker();
   void StopChecker();

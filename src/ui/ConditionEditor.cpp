@@ -14,6 +14,12 @@
 #include "ui_ids.h"
 
 namespace pw::ui {
+namespace {
+
+// What "Value:" takes as typed; longer stored values are still shown whole.
+constexpr int kValueChars = 99;
+
+}  // namespace
 
 bool IsNumericKind(uint32_t searchType) {
   const uint32_t k = searchType & SearchType::KindMask;
@@ -175,7 +181,7 @@ void ConditionEditor::LoadSelected() {
     SendDlgItemMessageW(w, IDC_CE_VALUE, EM_LIMITTEXT, 10, 0);
     SetItemUnsigned(w, IDC_CE_VALUE, c->size);
   } else {
-    SendDlgItemMessageW(w, IDC_CE_VALUE, EM_LIMITTEXT, kFieldUnits - 1, 0);
+    SendDlgItemMessageW(w, IDC_CE_VALUE, EM_LIMITTEXT, kValueChars, 0);
     SetDlgItemTextW(w, IDC_CE_VALUE, c->substring);
   }
   Check(IDC_CE_CASE, (c->searchType & SearchType::MatchCase) != 0);

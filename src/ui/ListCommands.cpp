@@ -190,10 +190,25 @@ void ListCommands::SetType(MessageType type) {
   AfterMarking(!changed.empty());
 }
 
+// What the filter editors start from: the plug-in's remembered rule and
+// field, and the accounts whose messages the rule editor counts.
+static FilterEditorState EditorState(ListWindowHost& host) {
+  FilterEditorState state;
+  state.rule = host.DefaultFilter();
+  state.field = host.DefaultField();
+  SharedGuard g(host.AccountsLock());
+  state.accounts = host.Accounts();
+  return state;
+}
+
 void ListCommands::EditFilters() {
   if (!FilterEditorsAvailable()) return;
   std::unique_ptr<RuleList> rules = w_.host_.CopyRules();
-  if (!rules || !EditFilterRules(w_.Window(), ResourceModule(), *rules)) return;
+  if (!rules) return;
+  FilterEditorState state = EditorState(w_.host_);
+  const bool ok = EditFilterRules(w_.Window(), ResourceModule(), *rules, state);
+  w_.host_.SetDefaultField(state.field);
+  if (!ok) return;
   w_.host_.PublishRules(std::move(rules));
   w_.host_.SettingsChanged();
 }
@@ -204,7 +219,13 @@ void ListCommands::AddFilter() {
   RefPtr<MailMessage> m = w_.rows_.At(static_cast<size_t>(row)).message;
   if (!m->rawHeader.IsSet()) return;
   std::unique_ptr<RuleList> rules = w_.host_.CopyRules();
-  if (!rules || !CreateFilterCondition(w_.Window(), ResourceModule(), *rules, *m)) return;
+  if (!rules) return;
+  FilterEditorState state = EditorState(w_.host_);
+  state.accounts.clear();  // the condition editor counts nothing
+  const bool ok = CreateFilterCondition(w_.Window(), ResourceModule(), *rules, *m, state);
+  w_.host_.SetDefaultField(state.field);
+  if (!ok) return;
+  w_.host_.SetDefaultFilter(state.rule);
   w_.host_.PublishRules(std::move(rules));
   w_.host_.SettingsChanged();
 }

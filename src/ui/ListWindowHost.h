@@ -85,6 +85,9 @@ class ListWindowHost {
   virtual void PublishRules(std::unique_ptr<RuleList> rules) = 0;
   virtual int32_t DefaultFilter() = 0;
   virtual void SetDefaultFilter(int32_t index) = 0;
+  // The header field last chosen for a new filter condition.
+  virtual int32_t DefaultField() = 0;
+  virtual void SetDefaultField(int32_t index) = 0;
 
   // The window is gone: the host may free what it keeps for it.
   virtual void WindowClosed() {}

@@ -5,10 +5,13 @@
 #include <mmsystem.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <string>
 
+#include "base/Module.h"
 #include "filter/ConditionTransfer.h"
 #include "filter/RuleEngine.h"
+#include "image/Picture.h"
 #include "ui/ActivationScope.h"
 #include "ui/ColorButton.h"
 #include "ui/ConditionEditor.h"
@@ -21,6 +24,9 @@
 
 namespace pw::ui {
 namespace {
+
+// Posted by the live count when its figure is ready.
+constexpr UINT kCountDone = WM_APP + 1;
 
 constexpr uint32_t kClassBits = RuleResult::MarkApproved | RuleResult::MarkSpam | RuleResult::MarkDangerous;
 constexpr uint32_t kMarkAs[4] = {0, RuleResult::MarkApproved, RuleResult::MarkSpam, RuleResult::MarkDangerous};
@@ -62,23 +68,52 @@ std::wstring SetProblem(const ConditionSet& set) {
 
 }  // namespace
 
-RuleEditor::RuleEditor(RuleList& rules, int fieldIndex)
-    : DialogWindow(IDD_RULE_EDITOR), rules_(rules), fieldIndex_(fieldIndex) {}
+RuleEditor::RuleEditor(const RuleList& rules, int fieldIndex, std::vector<RefPtr<MailAccount>> accounts)
+    : DialogWindow(IDD_RULE_EDITOR), given_(rules), fieldIndex_(fieldIndex), count_(std::move(accounts)) {
+  rules_.resize(rules.rules.size());
+  for (size_t i = 0; i < rules_.size(); ++i) rules_[i].origin = i;
+}
+
+RuleEditor::~RuleEditor() { count_.Stop(); }
+
+void RuleEditor::TakeRules(RuleList& rules) {
+  std::vector<std::unique_ptr<FilterRule>> out;
+  out.reserve(rules_.size());
+  for (Entry& e : rules_) {
+    if (e.own) out.push_back(std::move(e.own));
+    else if (&rules == &given_ && e.origin < rules.rules.size()) out.push_back(std::move(rules.rules[e.origin]));
+    else out.push_back(std::make_unique<FilterRule>(*given_.rules[e.origin]));
+  }
+  rules_.clear();
+  rules.rules = std::move(out);
+}
+
+const FilterRule& RuleEditor::At(size_t i) const {
+  return rules_[i].own ? *rules_[i].own : *given_.rules[rules_[i].origin];
+}
 
 int RuleEditor::RuleIndex() const {
   const LRESULT i = SendDlgItemMessageW(Window(), IDC_RE_RULES, LB_GETCURSEL, 0, 0);
-  return i >= 0 && static_cast<size_t>(i) < rules_.rules.size() ? static_cast<int>(i) : -1;
+  return i >= 0 && static_cast<size_t>(i) < rules_.size() ? static_cast<int>(i) : -1;
 }
 
-FilterRule* RuleEditor::Rule() {
+const FilterRule* RuleEditor::Rule() const {
   const int i = RuleIndex();
-  return i < 0 ? nullptr : rules_.rules[static_cast<size_t>(i)].get();
+  return i < 0 ? nullptr : &At(static_cast<size_t>(i));
+}
+
+FilterRule* RuleEditor::Edit() {
+  const int i = RuleIndex();
+  if (i < 0) return nullptr;
+  Entry& e = rules_[static_cast<size_t>(i)];
+  if (!e.own) e.own = std::make_unique<FilterRule>(*given_.rules[e.origin]);
+  return e.own.get();
 }
 
 int RuleEditor::SetIndex() const {
   const int i = ListView_GetNextItem(Item(IDC_RE_SETS), -1, LVNI_SELECTED);
-  const int r = RuleIndex();
-  if (r < 0 || i < 0 || static_cast<size_t>(i) >= rules_.rules[static_cast<size_t>(r)]->sets.size()) return -1;
+  const FilterRule* r = Rule();
+  if (!r || i < 0 || static_cast<size_t>(i) >= r->sets.size()) return -1;
   return i;
 }
 
@@ -113,19 +148,56 @@ void RuleEditor::OnInitDialog() {
     info.lpszText = const_cast<wchar_t*>(text);
     SendMessageW(tips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
   }
+  LoadButtonPictures();
   FillRules(0);
+}
+
+void RuleEditor::LoadButtonPictures() {
+  for (int i = 0; i < 6; ++i) {
+    image::Picture p;
+    if (!image::LoadPngResource(DllModule(), MAKEINTRESOURCEW(IDP_RE_SET_FIRST + i), p)) continue;
+    setPictures_[i].Set(p);
+    // Disabled: grey and faint, as the system greys a disabled button's text.
+    for (uint32_t& px : p.pixels) {
+      const uint32_t r = (px >> 16) & 0xFF, g = (px >> 8) & 0xFF, b = px & 0xFF;
+      const uint32_t y = std::min<uint32_t>(255, (r * 30 + g * 59 + b * 11) / 100 + 80);
+      px = ((px >> 25) << 24) | (y << 16) | (y << 8) | y;
+    }
+    setGreyPictures_[i].Set(p);
+  }
+}
+
+// The small buttons draw their picture instead of their text (kept for
+// screen readers; a language module's buttons that are not owner-drawn show it).
+bool RuleEditor::DrawSetButton(const DRAWITEMSTRUCT& draw) {
+  const int i = static_cast<int>(draw.CtlID) - IDC_RE_SET_ADD;
+  if (draw.CtlType != ODT_BUTTON || i < 0 || i >= 6) return false;
+  RECT r = draw.rcItem;
+  const bool pushed = (draw.itemState & ODS_SELECTED) != 0, disabled = (draw.itemState & ODS_DISABLED) != 0;
+  DrawFrameControl(draw.hDC, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
+  const PictureBitmap& picture = disabled ? setGreyPictures_[i] : setPictures_[i];
+  if (!picture.Empty()) {
+    const int shift = pushed ? 1 : 0;
+    picture.Draw(draw.hDC, (r.left + r.right - picture.Width()) / 2 + shift,
+                 (r.top + r.bottom - picture.Height()) / 2 + shift);
+  }
+  if (draw.itemState & ODS_FOCUS) {
+    InflateRect(&r, -2, -2);
+    DrawFocusRect(draw.hDC, &r);
+  }
+  return true;
 }
 
 void RuleEditor::FillRules(int select) {
   HWND list = Item(IDC_RE_RULES);
   SendMessageW(list, WM_SETREDRAW, FALSE, 0);
   SendMessageW(list, LB_RESETCONTENT, 0, 0);
-  SendMessageW(list, LB_INITSTORAGE, rules_.rules.size(), rules_.rules.size() * 32);
-  for (const auto& rule : rules_.rules)
-    SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(rule->name));
+  SendMessageW(list, LB_INITSTORAGE, rules_.size(), rules_.size() * 32);
+  for (size_t i = 0; i < rules_.size(); ++i)
+    SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(At(i).name));
   SendMessageW(list, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(list, nullptr, TRUE);
-  const int count = static_cast<int>(rules_.rules.size());
+  const int count = static_cast<int>(rules_.size());
   if (select >= count) select = count - 1;
   SendMessageW(list, LB_SETCURSEL, select, 0);
   LoadRule();
@@ -165,9 +237,10 @@ void RuleEditor::LoadRule() {
 void RuleEditor::FillSets(int select) {
   HWND list = Item(IDC_RE_SETS);
   loading_ = true;
+  const FilterRule* rule = Rule();
   SendMessageW(list, WM_SETREDRAW, FALSE, 0);
   ListView_DeleteAllItems(list);
-  if (const FilterRule* rule = Rule()) {
+  if (rule) {
     for (size_t i = 0; i < rule->sets.size(); ++i) {
       std::wstring text = describeSet(*rule->sets[i]);
       if (!SetProblem(*rule->sets[i]).empty()) text = L"(!) " + text;
@@ -188,11 +261,20 @@ void RuleEditor::FillSets(int select) {
   InvalidateRect(list, nullptr, TRUE);
   loading_ = false;
   UpdateEnabling();
+  StartCount();
+}
+
+void RuleEditor::StartCount() {
+  if (!count_.Enabled()) return;
+  // Never the last rule's figure beside this one.
+  SetDlgItemTextW(Window(), IDC_RE_COUNT, L"");
+  if (const FilterRule* r = Rule()) count_.Start(*r, Window(), kCountDone);
+  else count_.Cancel();
 }
 
 void RuleEditor::UpdateEnabling() {
   const int r = RuleIndex();
-  const int count = static_cast<int>(rules_.rules.size());
+  const int count = static_cast<int>(rules_.size());
   const bool rule = r >= 0;
   Enable(IDC_RE_DELETE, rule && count >= 2);
   Enable(IDC_RE_CLONE, rule && count >= 2);
@@ -213,8 +295,9 @@ void RuleEditor::UpdateEnabling() {
 }
 
 void RuleEditor::StoreText(int id) {
-  FilterRule* r = Rule();
-  if (!r || loading_) return;
+  if (loading_) return;
+  FilterRule* r = Edit();
+  if (!r) return;
   switch (id) {
     case IDC_RE_NAME: {
       GetFieldText(Window(), id, r->name);
@@ -237,34 +320,41 @@ void RuleEditor::StoreText(int id) {
 }
 
 void RuleEditor::StoreBit(int id, uint32_t bit) {
-  FilterRule* r = Rule();
-  if (!r || loading_) return;
+  if (loading_) return;
+  FilterRule* r = Edit();
+  if (!r) return;
   r->result = Checked(id) ? (r->result | bit) : (r->result & ~bit);
   UpdateEnabling();
 }
 
 void RuleEditor::MarkAs() {
-  FilterRule* r = Rule();
   const LRESULT i = SendDlgItemMessageW(Window(), IDC_RE_MARKAS, CB_GETCURSEL, 0, 0);
-  if (!r || loading_ || i < 0 || i > 3) return;
+  if (loading_ || i < 0 || i > 3) return;
+  FilterRule* r = Edit();
+  if (!r) return;
   r->result = (r->result & ~kClassBits) | kMarkAs[i];
 }
 
 void RuleEditor::RuleCommand(int id) {
   const int i = RuleIndex();
-  auto& rules = rules_.rules;
+  auto& rules = rules_;
   switch (id) {
-    case IDC_RE_ADD:
-      rules_.addRule(L"New Rule", 0);
+    case IDC_RE_ADD: {
+      Entry fresh;
+      fresh.own = std::make_unique<FilterRule>();
+      CopyField(fresh.own->name, kFieldUnits, L"New Rule");
+      rules.push_back(std::move(fresh));
       FillRules(static_cast<int>(rules.size()) - 1);
       SetFocus(Item(IDC_RE_NAME));
       SendDlgItemMessageW(Window(), IDC_RE_NAME, EM_SETSEL, 0, -1);
       return;
+    }
     case IDC_RE_CLONE: {
       if (i < 0 || rules.size() < 2) return;
-      auto copy = std::make_unique<FilterRule>(*rules[i]);
-      const std::wstring name = std::wstring(L"Copy of ") + rules[i]->name;
-      CopyField(copy->name, kFieldUnits, name.c_str());
+      Entry copy;
+      copy.own = std::make_unique<FilterRule>(At(static_cast<size_t>(i)));
+      const std::wstring name = std::wstring(L"Copy of ") + At(static_cast<size_t>(i)).name;
+      CopyField(copy.own->name, kFieldUnits, name.c_str());
       rules.push_back(std::move(copy));
       FillRules(static_cast<int>(rules.size()) - 1);
       return;
@@ -289,26 +379,24 @@ void RuleEditor::RuleCommand(int id) {
 }
 
 void RuleEditor::OpenSet(int index) {
-  FilterRule* r = Rule();
-  if (!r || index < 0 || static_cast<size_t>(index) >= r->sets.size()) return;
-  ConditionSet& set = *r->sets[index];
-  ConditionSet copy(set);
+  const FilterRule* shown = Rule();
+  if (!shown || index < 0 || static_cast<size_t>(index) >= shown->sets.size()) return;
+  ConditionSet copy(*shown->sets[index]);
   if (copy.dnsbl) {
     DnsblDialog dialog(*copy.dnsbl);
     if (dialog.DoModal(Window(), TemplateModule()) != IDOK) return;
-    set.dnsbl = std::move(copy.dnsbl);
+    Edit()->sets[index]->dnsbl = std::move(copy.dnsbl);
   } else {
     ConditionEditor editor(copy, fieldIndex_);
     if (editor.DoModal(Window(), TemplateModule()) != IDOK) return;
     fieldIndex_ = editor.FieldIndex();
-    set.conditions = std::move(copy.conditions);
+    Edit()->sets[index]->conditions = std::move(copy.conditions);
   }
   FillSets(index);
 }
 
 void RuleEditor::SetCommand(int id) {
-  FilterRule* r = Rule();
-  if (!r) return;
+  if (!Rule()) return;
   const int s = SetIndex();
   switch (id) {
     case IDC_RE_SET_ADD: {
@@ -316,6 +404,7 @@ void RuleEditor::SetCommand(int id) {
       ConditionEditor editor(fresh, fieldIndex_);
       if (editor.DoModal(Window(), TemplateModule()) != IDOK) return;
       fieldIndex_ = editor.FieldIndex();
+      FilterRule* r = Edit();
       r->addSet().conditions = std::move(fresh.conditions);
       FillSets(static_cast<int>(r->sets.size()) - 1);
       return;
@@ -324,6 +413,7 @@ void RuleEditor::SetCommand(int id) {
       auto service = std::make_unique<DnsblService>();
       DnsblDialog dialog(*service);
       if (dialog.DoModal(Window(), TemplateModule()) != IDOK || !service->name.Get()) return;
+      FilterRule* r = Edit();
       r->addSet().dnsbl = std::move(service);
       FillSets(static_cast<int>(r->sets.size()) - 1);
       return;
@@ -332,17 +422,20 @@ void RuleEditor::SetCommand(int id) {
       if (s < 0) return;
       if (!AskYesNo(Window(), L"Do you really want to delete selected filtering condition?")) return;
       HWND list = Item(IDC_RE_SETS);
+      FilterRule* r = Edit();
       for (int i = static_cast<int>(r->sets.size()) - 1; i >= 0; --i)
         if (ListView_GetItemState(list, i, LVIS_SELECTED) & LVIS_SELECTED) r->sets.erase(r->sets.begin() + i);
       FillSets(s);
       return;
     }
-    case IDC_RE_SET_CLONE:
+    case IDC_RE_SET_CLONE: {
       if (s < 0) return;
       if (!AskYesNo(Window(), L"Do you want to clone selected condition?")) return;
+      FilterRule* r = Edit();
       r->sets.push_back(std::make_unique<ConditionSet>(*r->sets[s]));
       FillSets(static_cast<int>(r->sets.size()) - 1);
       return;
+    }
     case IDC_RE_SET_IMPORT: {
       ImportDialog dialog;
       if (dialog.DoModal(Window(), TemplateModule()) != IDOK) return;
@@ -350,13 +443,14 @@ void RuleEditor::SetCommand(int id) {
       defaults.field = dialog.Field().c_str();
       defaults.searchType = dialog.SearchType();
       // Into a copy first: a refused file adds nothing.
-      FilterRule trial(*r);
+      FilterRule trial(*Rule());
       size_t added = 0;
       const TransferError e = ImportConditions(trial, dialog.File().c_str(), defaults, &added);
       if (e != TransferError::None) {
         Warn(Window(), TransferReason(e));
         return;
       }
+      FilterRule* r = Edit();
       const size_t before = r->sets.size();
       for (size_t i = before; i < trial.sets.size(); ++i) r->sets.push_back(std::move(trial.sets[i]));
       FillSets(static_cast<int>(r->sets.size()) - 1);
@@ -373,7 +467,7 @@ void RuleEditor::SetCommand(int id) {
       ofn.Flags = OFN_ENABLESIZING | OFN_LONGNAMES | OFN_PATHMUSTEXIST | OFN_EXPLORER | OFN_OVERWRITEPROMPT;
       ActivationScope scope;
       if (!GetSaveFileNameW(&ofn)) return;
-      const TransferError e = ExportConditions(*r, path);
+      const TransferError e = ExportConditions(*Rule(), path);
       if (e != TransferError::None) Warn(Window(), TransferReason(e));
       return;
     }
@@ -383,18 +477,18 @@ void RuleEditor::SetCommand(int id) {
 }
 
 void RuleEditor::ChooseIcon() {
-  FilterRule* r = Rule();
-  if (!r) return;
+  const FilterRule* shown = Rule();
+  if (!shown) return;
   RECT button;
   GetWindowRect(Item(IDC_RE_ICON), &button);
-  MessageIconPicker picker({button.left, button.bottom}, r->icon);
+  MessageIconPicker picker({button.left, button.bottom}, shown->icon);
   if (picker.DoModal(Window(), TemplateModule()) != IDOK) return;
-  CopyField(r->icon, kPathUnits, picker.Chosen().c_str());
+  CopyField(Edit()->icon, kPathUnits, picker.Chosen().c_str());
   LoadRule();
 }
 
 void RuleEditor::Browse(int id) {
-  FilterRule* r = Rule();
+  const FilterRule* r = Rule();
   if (!r) return;
   std::wstring path;
   switch (id) {
@@ -434,11 +528,13 @@ void RuleEditor::OnCommand(WPARAM wParam) {
       if (code == CBN_SELCHANGE) MarkAs();
       return;
     case IDC_RE_HIDDEN:
-      if (FilterRule* r = Rule(); r && !loading_) r->runHidden = Checked(id) ? 1 : 0;
+      if (loading_) return;
+      if (FilterRule* r = Edit()) r->runHidden = Checked(id) ? 1 : 0;
       return;
     case IDC_RE_COLOR:
     case IDC_RE_BKCOLOR:
-      if (FilterRule* r = Rule(); r && !loading_) {
+      if (loading_) return;
+      if (FilterRule* r = Edit()) {
         const auto colour = static_cast<int32_t>(SendDlgItemMessageW(Window(), id, CBM_GETCOLOR, 0, 0));
         (id == IDC_RE_COLOR ? r->color : r->bkColor) = colour;
       }
@@ -481,11 +577,15 @@ LRESULT RuleEditor::OnNotify(int controlId, NMHDR* header) {
   if (controlId != IDC_RE_SETS) return 0;
   if (header->code == LVN_ITEMCHANGED) {
     const auto* change = reinterpret_cast<NMLISTVIEW*>(header);
-    FilterRule* r = Rule();
-    if (!loading_ && r && change->iItem >= 0 && static_cast<size_t>(change->iItem) < r->sets.size() &&
+    const FilterRule* shown = Rule();
+    if (!loading_ && shown && change->iItem >= 0 && static_cast<size_t>(change->iItem) < shown->sets.size() &&
         ((change->uNewState ^ change->uOldState) & LVIS_STATEIMAGEMASK)) {
       // State image 2 is the ticked box.
-      r->sets[change->iItem]->disable = ((change->uNewState & LVIS_STATEIMAGEMASK) >> 12) == 2 ? 0 : 1;
+      const uint32_t disable = ((change->uNewState & LVIS_STATEIMAGEMASK) >> 12) == 2 ? 0 : 1;
+      if (shown->sets[change->iItem]->disable != disable) {
+        Edit()->sets[change->iItem]->disable = disable;
+        StartCount();
+      }
     }
     // While the list is refilled every row reports; FillSets updates once.
     if (!loading_) UpdateEnabling();
@@ -503,8 +603,20 @@ LRESULT RuleEditor::OnNotify(int controlId, NMHDR* header) {
 }
 
 LRESULT RuleEditor::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
-  if (message != WM_DRAWITEM || wParam != IDC_RE_ICONPREVIEW) return 0;
+  if (message == kCountDone) {
+    std::wstring text;
+    if (count_.Take(wParam, text)) SetDlgItemTextW(Window(), IDC_RE_COUNT, text.c_str());
+    handled = true;
+    return 0;
+  }
+  if (message == WM_DESTROY) count_.Stop();
+  if (message != WM_DRAWITEM) return 0;
   const auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+  if (DrawSetButton(*draw)) {
+    handled = true;
+    return TRUE;
+  }
+  if (wParam != IDC_RE_ICONPREVIEW) return 0;
   FillRect(draw->hDC, &draw->rcItem, GetSysColorBrush(COLOR_BTNFACE));
   if (!iconPicture_.Empty()) {
     const int x = (draw->rcItem.right - draw->rcItem.left - iconPicture_.Width()) / 2;

@@ -1,11 +1,16 @@
 // The rule editor opened from the plug-in's own options sheet: its edits
-// reach the plug-in only when the sheet is confirmed too.
+// reach the plug-in only when the sheet is confirmed too. And the
+// condition editor opened for a message through the plug-in: the rule and
+// field chosen are kept in its settings stream.
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 #include "TestStreams.h"
 #include "base/SettingsTree.h"
 #include "core/FakeHost.h"
 #include "core/InProcessPlugin.h"
+#include "filter/RuleModel.h"
 #include "ui/TabSwitcher.h"
 #include "ui/support/UiDriver.h"
 #include "ui_ids.h"
@@ -78,6 +83,51 @@ TEST(FilterEditorsSheet, ConfirmedSheetPublishesTheRulesAndTheStreamHoldsThem) {
   ASSERT_TRUE(pwtest::ReadTree(t, bytes));
   ASSERT_TRUE(t.EnterNode(L"Filters"));
   EXPECT_EQ(t.GetInt(L"count", 0), static_cast<int32_t>(before + 1));
+}
+
+TEST(FilterEditorsSheet, TheRuleAndFieldChosenForAMessageSurviveASaveAndALoad) {
+  pwtest::InProcessPlugin p({{L"box", {100}}});
+  pwtest::FakeHost host;
+  p->SetHost(&host);
+  auto list = std::make_unique<pw::RuleList>();
+  for (const wchar_t* name : {L"First", L"Second", L"Third"}) list->addRule(name, pw::RuleResult::MarkSpam);
+  p->Rules().Publish(std::move(list));
+  p->Settings().defaultFilter = 1;
+  p->Settings().defaultField = 17;
+  wchar_t dir[MAX_PATH];
+  GetTempPathW(MAX_PATH, dir);
+  const std::wstring header = std::wstring(dir) + L"pw_condition_header.txt";
+  std::ofstream(header.c_str(), std::ios::binary) << "From: someone@example.org\r\nSubject: Hello\r\n\r\n";
+  UiDriver d([](UiDriver& d) {
+    HWND c = d.WaitDialog(L"Filtering conditions");
+    if (!c) return;
+    // The rule chosen last time is proposed.
+    EXPECT_EQ(d.Send(d.Control(c, IDC_CE_RULE), CB_GETCURSEL, 0, 0), 1);
+    d.PickCombo(c, IDC_CE_FIELD, 7);  // From
+    EXPECT_TRUE(d.WaitFor([&] { return d.Text(c, IDC_CE_VALUE) == L"someone@example.org"; }));
+    d.PickCombo(c, IDC_CE_RULE, 2);
+    d.PressOk(c);
+    d.WaitGone(c);
+  });
+  wchar_t* out = nullptr;
+  p->Control((L"filter-condition \"" + header + L"\"").c_str(), &out);
+  if (out) CoTaskMemFree(out);
+  d.Join();
+  for (const auto& f : d.Failures()) ADD_FAILURE() << std::string(f.begin(), f.end());
+  DeleteFileW(header.c_str());
+  EXPECT_EQ(p->Settings().defaultFilter, 2);
+  EXPECT_EQ(p->Settings().defaultField, 7);
+  EXPECT_EQ(p->Rules().Current()->List().rules[2]->sets.size(), 1u);
+
+  pw::ComPtr<IStream> s;
+  *s.Out() = pwtest::MemoryStream();
+  p->Save(s.Get());
+  pwtest::InProcessPlugin q({{L"box", {100}}});
+  pw::ComPtr<IStream> back;
+  *back.Out() = pwtest::MemoryStream(pwtest::StreamBytes(s.Get()));
+  q->Load(back.Get());
+  EXPECT_EQ(q->Settings().defaultFilter, 2);
+  EXPECT_EQ(q->Settings().defaultField, 7);
 }
 
 }  // namespace

@@ -16,7 +16,6 @@
 #include "filter/RuleModel.h"
 #include "filter/RuleSnapshot.h"
 #include "ui/ConditionEditor.h"
-#include "ui/FilterEditorDefaults.h"
 #include "ui/FilterEditors.h"
 #include "ui/support/Screenshot.h"
 #include "ui/support/UiDriver.h"
@@ -87,7 +86,7 @@ void WriteFile8(const std::wstring& path, const std::string& bytes) {
 TEST(RuleEditor, AddReorderMarkAndAConditionSetAreKeptOnOk) {
   pw::ScopedCoInit com;
   auto list = TwoRules();
-  pw::ui::SetFilterEditorDefaults(0, 17);
+  pw::ui::FilterEditorState state;
   UiDriver d([](UiDriver& d) {
     HWND w = d.WaitDialog(L"Filtering rules");
     if (!w) return;
@@ -144,7 +143,7 @@ TEST(RuleEditor, AddReorderMarkAndAConditionSetAreKeptOnOk) {
     d.PressOk(w);
     d.WaitGone(w);
   });
-  EXPECT_TRUE(pw::ui::EditFilterRules(nullptr, nullptr, *list));
+  EXPECT_TRUE(pw::ui::EditFilterRules(nullptr, nullptr, *list, state));
   ExpectNoFailures(d);
   ASSERT_EQ(list->rules.size(), 3u);
   EXPECT_STREQ(list->rules[0]->name, L"Alpha");
@@ -163,6 +162,7 @@ TEST(RuleEditor, AddReorderMarkAndAConditionSetAreKeptOnOk) {
 TEST(RuleEditor, CancelLeavesTheListAsItWasAndOneRuleCannotGo) {
   pw::ScopedCoInit com;
   auto list = TwoRules();
+  pw::ui::FilterEditorState state;
   UiDriver d([](UiDriver& d) {
     HWND w = d.WaitDialog(L"Filtering rules");
     if (!w) return;
@@ -186,7 +186,7 @@ TEST(RuleEditor, CancelLeavesTheListAsItWasAndOneRuleCannotGo) {
     d.PressCancel(w);
     d.WaitGone(w);
   });
-  EXPECT_FALSE(pw::ui::EditFilterRules(nullptr, nullptr, *list));
+  EXPECT_FALSE(pw::ui::EditFilterRules(nullptr, nullptr, *list, state));
   ExpectNoFailures(d);
   ASSERT_EQ(list->rules.size(), 2u);
   EXPECT_STREQ(list->rules[0]->name, L"Alpha");
@@ -197,12 +197,13 @@ TEST(RuleEditor, CancelLeavesTheListAsItWasAndOneRuleCannotGo) {
 TEST(ConditionEditor, FromAMessageProposesItsFieldsAndGoesIntoThePickedRule) {
   pw::ScopedCoInit com;
   auto list = TwoRules();
+  pw::ui::FilterEditorState state;
   auto m = pw::MailMessage::Create(L"u1");
   const std::string header =
       "From: Someone <someone@example.org>\r\nSubject: =?UTF-8?Q?Gro=C3=9Fe_Angebote?=\r\nComments:\r\n"
       "To: me@example.org\r\n\r\n";
   pw::parseHeader(*m, header.data(), header.size());
-  pw::ui::SetFilterEditorDefaults(1, 17);
+  state.rule = 1;
   UiDriver d([](UiDriver& d) {
     HWND c = d.WaitDialog(L"Filtering conditions");
     if (!c) return;
@@ -228,10 +229,10 @@ TEST(ConditionEditor, FromAMessageProposesItsFieldsAndGoesIntoThePickedRule) {
     d.PressOk(c);
     d.WaitGone(c);
   });
-  EXPECT_TRUE(pw::ui::CreateFilterCondition(nullptr, nullptr, *list, *m));
+  EXPECT_TRUE(pw::ui::CreateFilterCondition(nullptr, nullptr, *list, *m, state));
   ExpectNoFailures(d);
-  EXPECT_EQ(pw::ui::FilterEditorDefaultRule(), 0);
-  EXPECT_EQ(pw::ui::FilterEditorDefaultField(), 17);
+  EXPECT_EQ(state.rule, 0);
+  EXPECT_EQ(state.field, 17);
   ASSERT_EQ(list->rules[0]->sets.size(), 2u);
   const pw::Condition& c = list->rules[0]->sets[1]->conditions.at(0);
   EXPECT_STREQ(c.field, L"Subject");
@@ -251,6 +252,7 @@ TEST(DnsblDialog, ReadsTheFileAndTheTickedCategoriesGoIntoTheSet) {
              "R 127.0.0.2 Spam source\nR 127.0.0.4 Hijacked host\nE\n"
              "DNSBL Second List\nD The second one\nZ second.example\nR 127.0.0.2 Listed\nr 127.0.0.3 ignored\nE\n");
   auto list = TwoRules();
+  pw::ui::FilterEditorState state;
   UiDriver d([](UiDriver& d) {
     HWND w = d.WaitDialog(L"Filtering rules");
     if (!w) return;
@@ -290,7 +292,7 @@ TEST(DnsblDialog, ReadsTheFileAndTheTickedCategoriesGoIntoTheSet) {
     d.PressOk(w);
     d.WaitGone(w);
   });
-  EXPECT_TRUE(pw::ui::EditFilterRules(nullptr, nullptr, *list));
+  EXPECT_TRUE(pw::ui::EditFilterRules(nullptr, nullptr, *list, state));
   ExpectNoFailures(d);
   DeleteFileW(ini.c_str());
   ASSERT_EQ(list->rules[0]->sets.size(), 2u);
@@ -322,6 +324,7 @@ TEST(ImportDialog, WordListsComeInExportRoundTripsAndARefusedFileAddsNothing) {
   WriteFile8(words, "cheap pills\tSubject\t!*=*\nfirst\tSubject\t*=*\tAND\tsecond\n5000\tX\tszMax\n");
   WriteFile8(bad, "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"b\">]><pwardenfilters/>");
   auto list = TwoRules();
+  pw::ui::FilterEditorState state;
   UiDriver d([&](UiDriver& d) {
     HWND w = d.WaitDialog(L"Filtering rules");
     if (!w) return;
@@ -348,7 +351,7 @@ TEST(ImportDialog, WordListsComeInExportRoundTripsAndARefusedFileAddsNothing) {
     d.PressOk(w);
     d.WaitGone(w);
   });
-  EXPECT_TRUE(pw::ui::EditFilterRules(nullptr, nullptr, *list));
+  EXPECT_TRUE(pw::ui::EditFilterRules(nullptr, nullptr, *list, state));
   ExpectNoFailures(d);
   const pw::FilterRule& r = *list->rules[0];
   ASSERT_EQ(r.sets.size(), 8u);
@@ -375,6 +378,7 @@ TEST(ImportDialog, WordListsComeInExportRoundTripsAndARefusedFileAddsNothing) {
 TEST(RuleEditor, WorksFromTheKeyboardAlone) {
   pw::ScopedCoInit com;
   auto list = TwoRules();
+  pw::ui::FilterEditorState state;
   UiDriver d([](UiDriver& d) {
     HWND w = d.WaitDialog(L"Filtering rules");
     if (!w) return;
@@ -392,7 +396,7 @@ TEST(RuleEditor, WorksFromTheKeyboardAlone) {
     PostMessageW(name, WM_KEYDOWN, VK_RETURN, 1);
     d.WaitGone(w);
   });
-  EXPECT_TRUE(pw::ui::EditFilterRules(nullptr, nullptr, *list));
+  EXPECT_TRUE(pw::ui::EditFilterRules(nullptr, nullptr, *list, state));
   ExpectNoFailures(d);
   ASSERT_EQ(list->rules.size(), 3u);
   EXPECT_STREQ(list->rules[2]->name, L"Typed");
@@ -401,6 +405,7 @@ TEST(RuleEditor, WorksFromTheKeyboardAlone) {
 TEST(RuleEditor, ABrokenPatternIsMarkedInBothListsAndStillKept) {
   pw::ScopedCoInit com;
   auto list = TwoRules();
+  pw::ui::FilterEditorState state;
   list->rules[0]->sets[0]->addCondition(L"Subject", pw::SearchType::Regex, L"([a-", 0);
   UiDriver d([](UiDriver& d) {
     HWND w = d.WaitDialog(L"Filtering rules");
@@ -422,7 +427,7 @@ TEST(RuleEditor, ABrokenPatternIsMarkedInBothListsAndStillKept) {
     d.PressOk(w);
     d.WaitGone(w);
   });
-  EXPECT_TRUE(pw::ui::EditFilterRules(nullptr, nullptr, *list));
+  EXPECT_TRUE(pw::ui::EditFilterRules(nullptr, nullptr, *list, state));
   ExpectNoFailures(d);
   EXPECT_EQ(list->rules[0]->sets[0]->conditions.size(), 2u);
   pw::Condition good;

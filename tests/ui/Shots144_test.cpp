@@ -126,7 +126,8 @@ TEST(Shots144Child, Pages) {
     d.PressCancel(w);
     d.WaitGone(w);
   });
-  pw::ui::EditFilterRules(nullptr, nullptr, rules);
+  pw::ui::FilterEditorState state;
+  pw::ui::EditFilterRules(nullptr, nullptr, rules, state);
   for (const auto& e : f.Failures()) ADD_FAILURE() << std::string(e.begin(), e.end());
 }
 
