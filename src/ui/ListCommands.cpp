@@ -182,11 +182,15 @@ void ListCommands::SetType(MessageType type) {
     r.account->dirty = 1;
     changed.push_back(r.message);
   }
-  // Rows are refreshed after the walk: a removal shifts the indices.
+  // Rows are refreshed after the walk; those that leave the folder go
+  // together afterwards (one at a time, each removal walks the rows).
+  std::vector<MailMessage*> gone;
+  const int32_t shown = w_.FolderAt(w_.SelectedFolder()).typeFilter;
   for (const auto& m : changed) {
     w_.RefreshRow(*m, false, -1);
-    w_.MatchesFolder(*m);
+    if (shown != -1 && shown != static_cast<int32_t>(m->Type())) gone.push_back(m.Get());
   }
+  w_.RemoveRows(gone);
   AfterMarking(!changed.empty());
 }
 

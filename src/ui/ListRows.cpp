@@ -35,10 +35,44 @@ void ListRows::Insert(const MailMessage* m, uint32_t row) const {
   }
 }
 
+namespace {
+
+uint8_t RowClass(const MailMessage& m) {
+  const MessageType t = m.Type();
+  return static_cast<uint8_t>((m.HasState(MessageState::New) ? kRowNew : 0) |
+                              (t == MessageType::Spam ? kRowSpam : 0) |
+                              (t == MessageType::Dangerous ? kRowDangerous : 0));
+}
+
+}  // namespace
+
+void ListRows::Count(const ListRowRef& r, int sign) {
+  for (int b = 0; b < 3; ++b)
+    if (r.counted & (1 << b)) counts_[b] += static_cast<size_t>(sign);
+}
+
+void ListRows::Recount(size_t i) {
+  if (i >= rows_.size()) return;
+  ListRowRef& r = rows_[i];
+  Count(r, -1);
+  r.counted = RowClass(*r.message);
+  Count(r, 1);
+}
+
+void ListRows::RecountAll() {
+  counts_[0] = counts_[1] = counts_[2] = 0;
+  for (ListRowRef& r : rows_) {
+    r.counted = RowClass(*r.message);
+    Count(r, 1);
+  }
+}
+
 size_t ListRows::Append(MailMessage& message, MailAccount& account) {
   ListRowRef r;
   r.message = RefPtr<MailMessage>(&message);
   r.account = RefPtr<MailAccount>(&account);
+  r.counted = RowClass(message);
+  Count(r, 1);
   rows_.push_back(std::move(r));
   // Kept at most half full.
   if (stale_ || rows_.size() * 2 > index_.size()) stale_ = true;
@@ -48,14 +82,38 @@ size_t ListRows::Append(MailMessage& message, MailAccount& account) {
 
 void ListRows::Remove(size_t i) {
   if (i >= rows_.size()) return;
+  Count(rows_[i], -1);
   rows_.erase(rows_.begin() + static_cast<ptrdiff_t>(i));
   stale_ = true;
+}
+
+size_t ListRows::RemoveMessages(const std::vector<MailMessage*>& messages) {
+  if (messages.empty()) return 0;
+  // Rows to go are marked by a null message, then closed up in one pass.
+  size_t gone = 0;
+  for (MailMessage* m : messages) {
+    const int i = Find(m);
+    if (i < 0 || !rows_[static_cast<size_t>(i)].message) continue;
+    ListRowRef& r = rows_[static_cast<size_t>(i)];
+    Count(r, -1);
+    r.message = RefPtr<MailMessage>();
+    r.account = RefPtr<MailAccount>();
+    ++gone;
+  }
+  if (!gone) return 0;
+  rows_.erase(std::remove_if(rows_.begin(), rows_.end(), [](const ListRowRef& r) { return !r.message; }),
+              rows_.end());
+  stale_ = true;
+  return gone;
 }
 
 void ListRows::Clear() {
   std::vector<std::pair<const MailMessage*, uint32_t>>().swap(index_);
   std::vector<ListRowRef>().swap(rows_);
   std::vector<ListRowRef>().swap(scratch_);
+  std::vector<std::pair<uint64_t, uint32_t>>().swap(numbers_);
+  std::vector<std::pair<const wchar_t*, uint32_t>>().swap(texts_);
+  counts_[0] = counts_[1] = counts_[2] = 0;
   stale_ = false;
 }
 
@@ -92,22 +150,22 @@ int CompareText(const wchar_t* a, const wchar_t* b) {
   return CompareFolded(a, b);
 }
 
-template <typename Key, typename Make, typename Cmp>
-void SortBy(std::vector<ListRowRef>& rows, std::vector<ListRowRef>& sorted, bool ascending, Make make, Cmp cmp) {
-  struct Item {
-    Key key;
-    uint32_t row;
-  };
-  std::vector<Item> items;
+// Keys are made once per sort into a buffer kept between sorts, sorted
+// with their row numbers, and the rows are moved into that order.
+template <typename Key, typename Make, typename Less>
+void SortBy(std::vector<ListRowRef>& rows, std::vector<ListRowRef>& sorted, std::vector<std::pair<Key, uint32_t>>& items,
+            bool ascending, Make make, Less less) {
+  using Item = std::pair<Key, uint32_t>;
+  items.clear();
   items.reserve(rows.size());
-  for (size_t i = 0; i < rows.size(); ++i) items.push_back({make(*rows[i].message), static_cast<uint32_t>(i)});
+  for (size_t i = 0; i < rows.size(); ++i) items.emplace_back(make(*rows[i].message), static_cast<uint32_t>(i));
   if (ascending)
-    std::stable_sort(items.begin(), items.end(), [&](const Item& a, const Item& b) { return cmp(a.key, b.key) < 0; });
+    std::stable_sort(items.begin(), items.end(), [&](const Item& a, const Item& b) { return less(a.first, b.first); });
   else
-    std::stable_sort(items.begin(), items.end(), [&](const Item& a, const Item& b) { return cmp(b.key, a.key) < 0; });
+    std::stable_sort(items.begin(), items.end(), [&](const Item& a, const Item& b) { return less(b.first, a.first); });
   sorted.clear();
   sorted.reserve(rows.size());
-  for (const Item& it : items) sorted.push_back(std::move(rows[it.row]));
+  for (const Item& it : items) sorted.push_back(std::move(rows[it.second]));
   rows.swap(sorted);
   sorted.clear();
 }
@@ -132,22 +190,67 @@ int CompareForColumn(int column, const MailMessage& a, const MailMessage& b) {
 
 void ListRows::Sort(int column, int type) {
   const bool asc = type == 1;
+  auto less = [](uint64_t a, uint64_t b) { return a < b; };
   switch (column) {
-    case 0: SortBy<int>(rows_, scratch_, asc, TypeKey, [](int a, int b) { return Sign(a, b); }); break;
+    case 0: SortBy<uint64_t>(rows_, scratch_, numbers_, asc, [](const MailMessage& m) { return uint64_t(TypeKey(m)); }, less); break;
     case 1:
     case 2: {
       const wchar_t* name = column == 1 ? L"From" : L"Subject";
-      SortBy<const wchar_t*>(rows_, scratch_, asc, [name](const MailMessage& m) { return TextKey(m, name); }, CompareText);
+      SortBy<const wchar_t*>(rows_, scratch_, texts_, asc, [name](const MailMessage& m) { return TextKey(m, name); },
+                             [](const wchar_t* a, const wchar_t* b) { return CompareText(a, b) < 0; });
       break;
     }
-    case 3: SortBy<uint64_t>(rows_, scratch_, asc, DateKey, [](uint64_t a, uint64_t b) { return Sign(a, b); }); break;
-    case 4:
-      SortBy<uint32_t>(rows_, scratch_, asc, [](const MailMessage& m) { return m.size; },
-                       [](uint32_t a, uint32_t b) { return Sign(a, b); });
-      break;
+    case 3: SortBy<uint64_t>(rows_, scratch_, numbers_, asc, DateKey, less); break;
+    case 4: SortBy<uint64_t>(rows_, scratch_, numbers_, asc, [](const MailMessage& m) { return uint64_t(m.size); }, less); break;
     default: return;  // every pair is equal: a stable sort keeps the order
   }
   stale_ = true;
+}
+
+namespace {
+
+// Order of two messages as the sort leaves them: <0 when a goes first.
+int Directed(int column, int type, const MailMessage& a, const MailMessage& b) {
+  return type == 1 ? CompareForColumn(column, a, b) : CompareForColumn(column, b, a);
+}
+
+}  // namespace
+
+bool ListRows::InOrder(size_t i, int column, int type) const {
+  if (i >= rows_.size()) return true;
+  const MailMessage& m = *rows_[i].message;
+  if (i > 0 && Directed(column, type, *rows_[i - 1].message, m) > 0) return false;
+  if (i + 1 < rows_.size() && Directed(column, type, m, *rows_[i + 1].message) > 0) return false;
+  return true;
+}
+
+size_t ListRows::Reposition(size_t p, int column, int type) {
+  if (p >= rows_.size()) return p;
+  const MailMessage& m = *rows_[p].message;
+  // The other rows, in order, as if this one were taken out.
+  auto other = [&](size_t j) -> const MailMessage& { return *rows_[j < p ? j : j + 1].message; };
+  const size_t n = rows_.size() - 1;
+  size_t lo = 0, hi = n;
+  while (lo < hi) {  // first row not before m
+    const size_t mid = lo + (hi - lo) / 2;
+    if (Directed(column, type, other(mid), m) < 0) lo = mid + 1;
+    else hi = mid;
+  }
+  size_t end = lo, top = n;
+  while (end < top) {  // first row after m
+    const size_t mid = end + (top - end) / 2;
+    if (Directed(column, type, m, other(mid)) < 0) top = mid;
+    else end = mid + 1;
+  }
+  // Among equal keys a stable sort keeps the earlier order.
+  const size_t q = std::min(std::max(p, lo), end);
+  if (q == p) return p;
+  const auto b = rows_.begin();
+  if (q < p) std::rotate(b + static_cast<ptrdiff_t>(q), b + static_cast<ptrdiff_t>(p), b + static_cast<ptrdiff_t>(p + 1));
+  else std::rotate(b + static_cast<ptrdiff_t>(p), b + static_cast<ptrdiff_t>(p + 1), b + static_cast<ptrdiff_t>(q + 1));
+  if (!stale_)
+    for (size_t j = std::min(p, q); j <= std::max(p, q); ++j) Insert(rows_[j].message.Get(), static_cast<uint32_t>(j));
+  return q;
 }
 
 int CompareFolded(const wchar_t* a, const wchar_t* b) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "account/MailAccount.h"
@@ -19,7 +20,11 @@ struct ListRowRef {
   RefPtr<MailAccount> account;
   // Rewritten by a refresh: missing fields then show differently.
   bool refreshed = false;
+  // What the row was counted as (kRowNew, kRowSpam, kRowDangerous).
+  uint8_t counted = 0;
 };
+
+inline constexpr uint8_t kRowNew = 1, kRowSpam = 2, kRowDangerous = 4;
 
 class ListRows {
  public:
@@ -30,13 +35,16 @@ class ListRows {
   int Find(const MailMessage* message) const;
   size_t Append(MailMessage& message, MailAccount& account);
   void Remove(size_t index);
+  // Removes the rows of these messages in one pass; returns how many went.
+  size_t RemoveMessages(const std::vector<MailMessage*>& messages);
   // Releases every reference.
   void Clear();
   void Reserve(size_t n) { rows_.reserve(n); }
   // What the rows, the sort buffer and the map take (container capacities).
   size_t MemoryBytes() const {
     BuildIndex();
-    return (rows_.capacity() + scratch_.capacity()) * sizeof(ListRowRef) + index_.capacity() * sizeof(index_[0]);
+    return (rows_.capacity() + scratch_.capacity()) * sizeof(ListRowRef) + index_.capacity() * sizeof(index_[0]) +
+           numbers_.capacity() * sizeof(numbers_[0]) + texts_.capacity() * sizeof(texts_[0]);
   }
 
   // Stable sort by column (0 picture, 1 From, 2 Subject, 3 date, 4 size;
@@ -46,6 +54,21 @@ class ListRows {
   // Brings the message-to-row map up to date now.
   void BuildIndex() const { if (stale_) Reindex(); }
 
+  // After one row's key changed in rows sorted by (column, type): whether
+  // it still stands in order between its neighbours.
+  bool InOrder(size_t row, int column, int type) const;
+  // Moves that row to where a stable sort of the whole would put it (the
+  // other rows being in order) and returns its new index.
+  size_t Reposition(size_t row, int column, int type);
+
+  // Counts of rows whose message is unread, Spam, Dangerous, kept as rows
+  // come, go and are refreshed, so no question about them walks the rows.
+  void Recount(size_t row);
+  void RecountAll();
+  size_t NewRows() const { return counts_[0]; }
+  size_t SpamRows() const { return counts_[1]; }
+  size_t DangerousRows() const { return counts_[2]; }
+
  private:
   // The message-to-row map: open addressing over a power-of-two table,
   // rebuilt after a sort or a removal (both move rows anyway).
@@ -53,8 +76,12 @@ class ListRows {
   void Reindex() const;
   void Insert(const MailMessage* m, uint32_t row) const;
   size_t Slot(const MailMessage* m) const;
+  void Count(const ListRowRef& r, int sign);
   std::vector<ListRowRef> rows_;
+  size_t counts_[3] = {0, 0, 0};
   std::vector<ListRowRef> scratch_;  // the sort's second buffer, kept
+  std::vector<std::pair<uint64_t, uint32_t>> numbers_;      // sort keys, kept
+  std::vector<std::pair<const wchar_t*, uint32_t>> texts_;
   mutable std::vector<std::pair<const MailMessage*, uint32_t>> index_;
   mutable bool stale_ = false;
 };

@@ -128,13 +128,8 @@ void MessagesListWindow::UpdateToolbar() {
   MailAccount* account = FolderAccount();
   enable(IDC_TB_CHECK_ONE, account != nullptr);
   enable(IDC_TB_PROPERTIES, account != nullptr);
-  bool anyNew = false, anySpam = false, anyDangerous = false;
-  for (size_t i = 0; i < rows_.Size() && !(anyNew && anySpam && anyDangerous); ++i) {
-    const MailMessage& m = *rows_.At(i).message;
-    anyNew = anyNew || m.HasState(MessageState::New);
-    anySpam = anySpam || m.Type() == MessageType::Spam;
-    anyDangerous = anyDangerous || m.Type() == MessageType::Dangerous;
-  }
+  const bool anyNew = rows_.NewRows() > 0, anySpam = rows_.SpamRows() > 0,
+             anyDangerous = rows_.DangerousRows() > 0;
   bool anySelected = false, loadable = false;
   for (int i : SelectedRows()) {
     anySelected = true;

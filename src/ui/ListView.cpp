@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 #include "base/Module.h"
 #include "ui/ListCommands.h"
@@ -33,26 +34,37 @@ bool MessagesListWindow::RefreshRow(MailMessage& message, bool recheck, int last
     if (removed) return true;
   }
   rows_.At(static_cast<size_t>(row)).refreshed = true;
+  rows_.Recount(static_cast<size_t>(row));
   ListView_RedrawItems(list_, row, row);
   if (ListView_GetItemState(list_, row, LVIS_FOCUSED) & LVIS_FOCUSED) ShowFocused();
-  if (recheck && sortType_ != 0) Schedule(kFlushSort);
+  if (recheck) ResortLater(message);
   return true;
 }
 
+void MessagesListWindow::RemoveRow(MailMessage& message) { RemoveRows({&message}); }
+
 // The list view is told the new count and given the selection again by
 // message, so selection and focus stay with their messages.
-void MessagesListWindow::RemoveRow(MailMessage& message) {
-  const int row = rows_.Find(&message);
-  if (row < 0) return;
+void MessagesListWindow::RemoveRows(const std::vector<MailMessage*>& messages) {
+  std::vector<MailMessage*> gone;
+  bool focusGone = false;
   const int focusRow = FocusedRow();
+  for (MailMessage* m : messages) {
+    const int row = rows_.Find(m);
+    if (row < 0) continue;
+    gone.push_back(m);
+    focusGone = focusGone || row == focusRow;
+  }
+  if (gone.empty()) return;
+  const std::vector<int> selectedRows = SelectedRows();
   std::vector<MailMessage*> selected;
-  for (int i : SelectedRows())
-    if (i != row) selected.push_back(rows_.At(static_cast<size_t>(i)).message.Get());
-  MailMessage* focus = focusRow >= 0 && focusRow != row ? rows_.At(static_cast<size_t>(focusRow)).message.Get() : nullptr;
-  if (!selected.empty() || SendMessageW(list_, LVM_GETSELECTEDCOUNT, 0, 0) > 0)
-    ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
+  for (int i : selectedRows) selected.push_back(rows_.At(static_cast<size_t>(i)).message.Get());
+  MailMessage* focus = focusRow >= 0 && !focusGone ? rows_.At(static_cast<size_t>(focusRow)).message.Get() : nullptr;
+  // Held until the selection is given back: the rows may hold the last references.
+  std::vector<RefPtr<MailMessage>> keep(selected.begin(), selected.end());
+  Deselect(selectedRows);
   if (focusRow >= 0) ListView_SetItemState(list_, focusRow, 0, LVIS_FOCUSED);
-  rows_.Remove(static_cast<size_t>(row));
+  rows_.RemoveMessages(gone);
   ListView_SetItemCountEx(list_, static_cast<int>(rows_.Size()), LVSICF_NOSCROLL);
   for (MailMessage* m : selected) {
     const int i = rows_.Find(m);
@@ -63,8 +75,20 @@ void MessagesListWindow::RemoveRow(MailMessage& message) {
     if (i >= 0) ListView_SetItemState(list_, i, LVIS_FOCUSED, LVIS_FOCUSED);
   }
   InvalidateRect(list_, nullptr, FALSE);
-  if (focusRow == row) ShowFocused();
+  if (focusGone) ShowFocused();
   Schedule(kFlushToolbar);
+}
+
+// Removal notifications come in runs (a check deleting on the server):
+// the rows of a run go in one pass, before anything else is handled.
+void MessagesListWindow::ApplyRemovals() {
+  if (removals_.empty()) return;
+  std::vector<RefPtr<MailMessage>> run;
+  run.swap(removals_);
+  std::vector<MailMessage*> gone;
+  gone.reserve(run.size());
+  for (const auto& m : run) gone.push_back(m.Get());
+  RemoveRows(gone);
 }
 
 bool MessagesListWindow::MatchesFolder(MailMessage& message) {
@@ -101,8 +125,9 @@ void MessagesListWindow::FillList(int index) {
 void MessagesListWindow::SortRows() {
   if (sortType_ == 0 || rows_.Size() < 2) return;
   // Selection and focus belong to messages, not to positions.
+  const std::vector<int> selectedRows = SelectedRows();
   std::vector<MailMessage*> selected;
-  for (int i : SelectedRows()) selected.push_back(rows_.At(static_cast<size_t>(i)).message.Get());
+  for (int i : selectedRows) selected.push_back(rows_.At(static_cast<size_t>(i)).message.Get());
   const int focusRow = FocusedRow();
   MailMessage* focused = focusRow >= 0 ? rows_.At(static_cast<size_t>(focusRow)).message.Get() : nullptr;
   {
@@ -111,8 +136,10 @@ void MessagesListWindow::SortRows() {
     for (const auto& a : host_.Accounts()) locks.push_back(std::make_unique<SharedGuard>(a->MessageLock()));
     rows_.Sort(sortColumn_, sortType_);
   }
+  resort_.clear();
+  fullSort_ = false;
   // The row map is rebuilt only when the selection has to follow.
-  if (!selected.empty()) ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
+  Deselect(selectedRows);
   for (MailMessage* m : selected) {
     const int i = rows_.Find(m);
     if (i >= 0) ListView_SetItemState(list_, i, LVIS_SELECTED, LVIS_SELECTED);
@@ -124,18 +151,101 @@ void MessagesListWindow::SortRows() {
   InvalidateRect(list_, nullptr, FALSE);
 }
 
+void MessagesListWindow::ResortLater(MailMessage& message) {
+  if (sortType_ == 0) return;
+  // Past a handful of rows one full sort is cheaper than placing each.
+  if (resort_.size() < 16) resort_.emplace_back(&message);
+  else fullSort_ = true;
+  Schedule(kFlushSort);
+}
+
+// The rows were in order before these few changed: when each still stands
+// between its neighbours the whole list is in order; one row out of place
+// is moved alone; anything more takes a full sort.
+void MessagesListWindow::ResortChanged() {
+  std::vector<RefPtr<MailMessage>> changed;
+  changed.swap(resort_);
+  const bool full = std::exchange(fullSort_, false);
+  if (sortType_ == 0) return;
+  if (full) {
+    SortRows();
+    return;
+  }
+  int out = -1, outCount = 0;
+  for (const auto& m : changed) {
+    const int i = rows_.Find(m.Get());
+    if (i >= 0 && !rows_.InOrder(static_cast<size_t>(i), sortColumn_, sortType_)) {
+      out = i;
+      ++outCount;
+    }
+  }
+  if (outCount == 1 && changed.size() == 1) MoveRow(static_cast<size_t>(out));
+  else if (outCount > 0) SortRows();
+}
+
+// The list view keeps selection and focus by index: those of the rows
+// between the old and the new place shift with them.
+void MessagesListWindow::MoveRow(size_t p) {
+  const bool anySelected = ListView_GetSelectedCount(list_) > 0;
+  const int focus = FocusedRow();
+  const size_t q = rows_.Reposition(p, sortColumn_, sortType_);
+  if (q == p) return;
+  const size_t lo = std::min(p, q), hi = std::max(p, q);
+  auto moved = [&](size_t j) { return j == p ? q : q < p ? j + 1 : j - 1; };
+  std::vector<size_t> selected;
+  if (anySelected) {
+    for (size_t j = lo; j <= hi; ++j)
+      if (ListView_GetItemState(list_, static_cast<int>(j), LVIS_SELECTED) & LVIS_SELECTED) selected.push_back(j);
+    for (size_t j : selected) ListView_SetItemState(list_, static_cast<int>(j), 0, LVIS_SELECTED);
+    for (size_t j : selected) ListView_SetItemState(list_, static_cast<int>(moved(j)), LVIS_SELECTED, LVIS_SELECTED);
+  }
+  if (focus >= 0 && static_cast<size_t>(focus) >= lo && static_cast<size_t>(focus) <= hi)
+    ListView_SetItemState(list_, static_cast<int>(moved(static_cast<size_t>(focus))), LVIS_FOCUSED, LVIS_FOCUSED);
+  ListView_RedrawItems(list_, static_cast<int>(lo), static_cast<int>(hi));
+}
+
+// A state change for "every item" walks all rows of the list view: the
+// selected rows are cleared one by one unless they are most of the list.
+void MessagesListWindow::Deselect(const std::vector<int>& rows) {
+  if (rows.empty()) return;
+  if (rows.size() * 2 > rows_.Size()) {
+    ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
+    return;
+  }
+  for (int i : rows) ListView_SetItemState(list_, i, 0, LVIS_SELECTED);
+}
+
 int MessagesListWindow::FocusedRow() const {
   if (!list_) return -1;
+  // Asking the list view for its focused row may walk every row; the row
+  // found last time (or the selection mark) is checked first.
+  for (const int hint : {focusHint_, static_cast<int>(ListView_GetSelectionMark(list_))}) {
+    if (hint >= 0 && static_cast<size_t>(hint) < rows_.Size() &&
+        (ListView_GetItemState(list_, hint, LVIS_FOCUSED) & LVIS_FOCUSED))
+      return focusHint_ = hint;
+  }
   const int i = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
-  return i >= 0 && static_cast<size_t>(i) < rows_.Size() ? i : -1;
+  focusHint_ = i >= 0 && static_cast<size_t>(i) < rows_.Size() ? i : -1;
+  return focusHint_;
 }
 
 std::vector<int> MessagesListWindow::SelectedRows() const {
   std::vector<int> out;
   if (!list_) return out;
-  for (int i = ListView_GetNextItem(list_, -1, LVNI_SELECTED); i >= 0 && static_cast<size_t>(i) < rows_.Size();
-       i = ListView_GetNextItem(list_, i, LVNI_SELECTED))
+  // The search for a next selected row walks the rows after it: it is not
+  // asked again once all are found.
+  const size_t count = static_cast<size_t>(ListView_GetSelectedCount(list_));
+  // Mostly the one selected row is the focused one: no walk at all.
+  const int focus = FocusedRow();
+  if (count == 1 && focus >= 0 && (ListView_GetItemState(list_, focus, LVIS_SELECTED) & LVIS_SELECTED)) {
+    out.push_back(focus);
+    return out;
+  }
+  for (int i = -1; out.size() < count;) {
+    i = ListView_GetNextItem(list_, i, LVNI_SELECTED);
+    if (i < 0 || static_cast<size_t>(i) >= rows_.Size()) break;
     out.push_back(i);
+  }
   return out;
 }
 

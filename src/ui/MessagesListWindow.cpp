@@ -19,6 +19,7 @@ namespace pw::ui {
 namespace {
 
 constexpr UINT kFlushMessage = WM_APP + 1;
+constexpr UINT_PTR kLabelsTimer = 0x4C42;
 
 double ClampSplit(double v, double fallback) {
   if (!std::isfinite(v)) return fallback;  // a damaged stream may hold NaN
@@ -317,6 +318,11 @@ void MessagesListWindow::FillFolders() {
 }
 
 void MessagesListWindow::UpdateFolderLabels(MailAccount* named) {
+  UpdateFolderLabels(std::vector<MailAccount*>{named});
+}
+
+void MessagesListWindow::UpdateFolderLabels(const std::vector<MailAccount*>& named) {
+  labelsAt_ = GetTickCount64();
   struct Count {
     int32_t total = 0, unread = 0;
   };
@@ -324,23 +330,31 @@ void MessagesListWindow::UpdateFolderLabels(MailAccount* named) {
   {
     SharedGuard g(host_.AccountsLock());
     for (const auto& a : host_.Accounts()) {
-      SharedGuard m(a->MessageLock());
-      for (const auto& msg : a->Messages()) {
-        const auto type = static_cast<int32_t>(msg->Type());
-        const bool unread = msg->HasState(MessageState::New);
-        for (size_t i = 0; i < folders_.size(); ++i) {
-          const Folder& f = folders_[i];
-          if (f.account && f.account.Get() != a.Get()) continue;
-          if (f.typeFilter != -1 && f.typeFilter != type) continue;
-          ++counts[i].total;
-          if (unread) ++counts[i].unread;
+      // Each message is counted once by type and state; the folders add up
+      // the classes they show.
+      int32_t byClass[5][2] = {};
+      {
+        SharedGuard m(a->MessageLock());
+        for (const auto& msg : a->Messages()) {
+          const auto type = static_cast<uint32_t>(msg->Type());
+          if (type < 5) ++byClass[type][msg->HasState(MessageState::New) ? 1 : 0];
+        }
+      }
+      for (size_t i = 0; i < folders_.size(); ++i) {
+        const Folder& f = folders_[i];
+        if (f.account && f.account.Get() != a.Get()) continue;
+        for (int t = 0; t < 5; ++t) {
+          if (f.typeFilter != -1 && f.typeFilter != t) continue;
+          counts[i].total += byClass[t][0] + byClass[t][1];
+          counts[i].unread += byClass[t][1];
         }
       }
     }
   }
   for (size_t i = 0; i < folders_.size(); ++i) {
     Folder& f = folders_[i];
-    if (counts[i].total == f.total && counts[i].unread == f.unread && (!f.account || f.account.Get() != named))
+    if (counts[i].total == f.total && counts[i].unread == f.unread &&
+        (!f.account || std::find(named.begin(), named.end(), f.account.Get()) == named.end()))
       continue;
     f.total = counts[i].total;
     f.unread = counts[i].unread;
@@ -492,18 +506,39 @@ void MessagesListWindow::Schedule(uint32_t what) {
 // once after the burst rather than once per notification.
 void MessagesListWindow::Flush() {
   flushPosted_ = false;
+  ApplyRemovals();
   const uint32_t what = std::exchange(pending_, 0);
-  std::vector<RefPtr<MailAccount>> named;
-  named.swap(labelAccounts_);
-  if (what & kFlushSort) SortRows();
-  if (what & kFlushLabels) {
-    UpdateFolderLabels(nullptr);
-    for (const auto& a : named) UpdateFolderLabels(a.Get());
-  }
+  if (what & kFlushSort) ResortChanged();
+  if (what & kFlushLabels) LabelsLater();
   if (what & kFlushToolbar) UpdateToolbar();
 }
 
+// Counting the labels walks every message of every account: during a run
+// of notifications it is done at most every 100 ms, a timer doing the last
+// one. An account named by a notification is written at once.
+void MessagesListWindow::LabelsLater() {
+  constexpr ULONGLONG kEvery = 100;
+  const ULONGLONG now = GetTickCount64();
+  if (labelAccounts_.empty() && now - labelsAt_ < kEvery) {
+    if (!labelsTimer_ && Window())
+      labelsTimer_ = SetTimer(Window(), kLabelsTimer, static_cast<UINT>(kEvery - (now - labelsAt_)), nullptr) != 0;
+    if (labelsTimer_) return;
+  }
+  std::vector<RefPtr<MailAccount>> named;
+  named.swap(labelAccounts_);
+  std::vector<MailAccount*> names{nullptr};
+  for (const auto& a : named) names.push_back(a.Get());
+  UpdateFolderLabels(names);
+}
+
 void MessagesListWindow::Notification(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_USER && wParam == kMessageRemoved) {
+    RefPtr<MailMessage> m = RefPtr<MailMessage>::Adopt(reinterpret_cast<MailMessage*>(lParam));
+    if (m) removals_.push_back(std::move(m));
+    Schedule(kFlushLabels);
+    return;
+  }
+  ApplyRemovals();
   if (message == kListMessageAdded) {
     RefPtr<MailAccount> account = RefPtr<MailAccount>::Adopt(reinterpret_cast<MailAccount*>(wParam));
     RefPtr<MailMessage> m = RefPtr<MailMessage>::Adopt(reinterpret_cast<MailMessage*>(lParam));
@@ -514,7 +549,8 @@ void MessagesListWindow::Notification(UINT message, WPARAM wParam, LPARAM lParam
     if (f.typeFilter != -1 && f.typeFilter != static_cast<int32_t>(m->Type())) return;
     AddRow(*m, *account);
     SyncItemCount();
-    Schedule(kFlushLabels | (sortType_ != 0 ? uint32_t(kFlushSort) : 0u));
+    ResortLater(*m);
+    Schedule(kFlushLabels);
     return;
   }
   if (message >= kListStatusFirst && message <= kListStatusFirst + 8) {
@@ -527,12 +563,6 @@ void MessagesListWindow::Notification(UINT message, WPARAM wParam, LPARAM lParam
     case kMessageRead: {
       RefPtr<MailMessage> m = RefPtr<MailMessage>::Adopt(reinterpret_cast<MailMessage*>(lParam));
       if (m) RefreshRow(*m, true, -1);
-      break;
-    }
-    case kMessageRemoved: {
-      RefPtr<MailMessage> m = RefPtr<MailMessage>::Adopt(reinterpret_cast<MailMessage*>(lParam));
-      if (m) RemoveRow(*m);
-      Schedule(kFlushLabels);
       break;
     }
     case kAccountUpdated: {
@@ -550,16 +580,18 @@ void MessagesListWindow::Notification(UINT message, WPARAM wParam, LPARAM lParam
       // Every row may have changed type, colour or text.
       {
         const Folder& f = FolderAt(SelectedFolder());
-        std::vector<RefPtr<MailMessage>> gone;
+        std::vector<MailMessage*> gone;
         for (size_t i = 0; i < rows_.Size(); ++i) {
           ListRowRef& r = rows_.At(i);
           r.refreshed = true;
-          if (f.typeFilter != -1 && f.typeFilter != static_cast<int32_t>(r.message->Type())) gone.push_back(r.message);
+          if (f.typeFilter != -1 && f.typeFilter != static_cast<int32_t>(r.message->Type())) gone.push_back(r.message.Get());
         }
-        for (const auto& m : gone) RemoveRow(*m);
+        RemoveRows(gone);
+        rows_.RecountAll();
       }
       InvalidateRect(list_, nullptr, FALSE);
       ShowFocused();
+      fullSort_ = sortType_ != 0;
       Schedule(kFlushLabels | kFlushToolbar | (sortType_ != 0 ? uint32_t(kFlushSort) : 0u));
       break;
     case kEventLogged:
@@ -590,6 +622,14 @@ LRESULT MessagesListWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam
     case kFlushMessage:
       handled = true;
       Flush();
+      return 0;
+    case WM_TIMER:
+      if (wParam == kLabelsTimer) {
+        handled = true;
+        KillTimer(w, kLabelsTimer);
+        labelsTimer_ = false;
+        LabelsLater();
+      }
       return 0;
     case kListCloseRequest:
     case WM_CLOSE:
@@ -656,6 +696,10 @@ LRESULT MessagesListWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam
       for (MSG m; PeekMessageW(&m, w, WM_USER, kListStatusFirst + 8, PM_REMOVE);) ReleaseQueued(m);
       ListView_SetItemCountEx(list_, 0, LVSICF_NOSCROLL);
       SendMessageW(viewer_, kViewShowMessage, 0, 0);
+      if (labelsTimer_) KillTimer(w, kLabelsTimer);
+      labelsTimer_ = false;
+      removals_.clear();
+      resort_.clear();
       rows_.Clear();
       labelAccounts_.clear();
       folders_.clear();

@@ -78,12 +78,20 @@ class MessagesListWindow final : public DialogWindow {
   void AddRow(MailMessage& message, MailAccount& account);
   bool RefreshRow(MailMessage& message, bool recheck, int lastRow);
   void RemoveRow(MailMessage& message);
+  // Removes the rows of many messages in one pass over the rows.
+  void RemoveRows(const std::vector<MailMessage*>& messages);
+  void ApplyRemovals();
   bool MatchesFolder(MailMessage& message);
   void FillList(int folder);
   void SortRows();
+  // After rows changed or came: a moved key puts its row in place alone.
+  void ResortLater(MailMessage& message);
+  void ResortChanged();
+  void MoveRow(size_t row);
   void ShowFocused();
   int FocusedRow() const;
   std::vector<int> SelectedRows() const;
+  void Deselect(const std::vector<int>& rows);
   void SetSortMark(int column, int image);
   void SyncItemCount();
   LRESULT DrawRow(NMLVCUSTOMDRAW* cd);
@@ -96,6 +104,8 @@ class MessagesListWindow final : public DialogWindow {
   MailAccount* FolderAccount() const;
   void FillFolders();
   void UpdateFolderLabels(MailAccount* account);
+  void UpdateFolderLabels(const std::vector<MailAccount*>& named);
+  void LabelsLater();
   void ShowStatus(MailAccount& account, uint32_t code, uint32_t arg);
   void ShowCountdown(MailAccount& account);
   void FolderChanged();
@@ -141,6 +151,12 @@ class MessagesListWindow final : public DialogWindow {
   bool closing_ = false;
   bool filling_ = false;
   std::vector<RefPtr<MailAccount>> labelAccounts_;  // named by pending label refreshes
+  std::vector<RefPtr<MailMessage>> resort_;          // rows to put in place at the flush
+  bool fullSort_ = false;
+  std::vector<RefPtr<MailMessage>> removals_;        // a run of removals, done together
+  ULONGLONG labelsAt_ = 0;                           // when the labels were last counted
+  bool labelsTimer_ = false;
+  mutable int focusHint_ = -1;
   std::wstring tipText_;
 };
 

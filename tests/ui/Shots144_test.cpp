@@ -1,12 +1,19 @@
 // The sheets at 150 % scaling: the test sets the prefix's LogPixels to 144,
 // runs itself again in a child process (the system DPI is read when a
 // process starts), and puts the old value back.
+#include <winsock2.h>
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <tuple>
 
+
 #include "base/Scoped.h"
+#include "core/ControlClasses.h"
+#include "core/FakeHost.h"
+#include "core/InProcessPlugin.h"
+#include "core/ListWindowThread.h"
 #include "filter/BuiltinRules.h"
 #include "filter/RuleModel.h"
 #include "ui/AccountDialog.h"
@@ -129,6 +136,63 @@ TEST(Shots144Child, Pages) {
   pw::ui::FilterEditorState state;
   pw::ui::EditFilterRules(nullptr, nullptr, rules, state);
   for (const auto& e : f.Failures()) ADD_FAILURE() << std::string(e.begin(), e.end());
+}
+
+// The messages list window with rows of every kind: columns, bold unread
+// rows, the toolbar and the folder counts at 150 %.
+TEST(Shots144Child, MessagesList) {
+  if (!InChild()) GTEST_SKIP();
+  SetProcessDPIAware();
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  if (dpi != 144) GTEST_SKIP() << "the system kept " << dpi << " DPI";
+  pw::RegisterControlClasses();
+  pwtest::InProcessPlugin p({{L"Work", {1200, 35000, 2400000, 800}}, {L"Home", {512, 70000}}});
+  pwtest::FakeHost host;
+  p->SetHost(&host);
+  const char* headers[6] = {
+      "From: Ann Example <ann@example.org>\r\nSubject: Minutes of the Tuesday meeting\r\n"
+      "Date: Mon, 2 Jan 2023 10:00:00 +0000\r\n",
+      "From: Bob <bob@example.org>\r\nSubject: Lunch?\r\nDate: Tue, 3 Jan 2023 12:30:00 +0000\r\n",
+      "From: offers@example.net\r\nSubject: You have won a prize of a very long and tempting kind\r\n"
+      "Date: Wed, 4 Jan 2023 08:15:00 +0000\r\n",
+      "From: Carol <carol@example.org>\r\nSubject: Photos\r\nDate: Thu, 5 Jan 2023 18:45:00 +0000\r\n",
+      "From: Dan <dan@example.org>\r\nSubject: Re: Plans\r\nDate: Fri, 6 Jan 2023 09:00:00 +0000\r\n",
+      "Subject: no sender\r\nDate: Sat, 7 Jan 2023 07:00:00 +0000\r\n"};
+  int k = 0;
+  for (const auto& a : p->Accounts()) {
+    std::vector<std::string> uidls;
+    {
+      pw::SharedGuard g(a->MessageLock());
+      for (const auto& m : a->Messages()) uidls.emplace_back(m->Uidl(), m->Uidl() + wcslen(m->Uidl()));
+    }
+    for (const auto& u : uidls) a->OnHeader(u.c_str(), headers[k++ % 6]);
+  }
+  {
+    pw::MailAccount& work = *p->Accounts()[0];
+    pw::SharedGuard g(work.MessageLock());
+    auto it = work.Messages().begin();
+    it[1]->ClearState(pw::MessageState::New);
+    it[2]->SetType(pw::MessageType::Spam);
+    it[2]->color = RGB(128, 0, 0);
+  }
+  p->OpenMessagesList();
+  UiDriver d([](UiDriver&) {});
+  HWND w = nullptr;
+  ASSERT_TRUE(d.WaitFor([&] {
+    wchar_t* out = nullptr;
+    p->Control(L"list-window", &out);
+    w = out ? reinterpret_cast<HWND>(static_cast<uintptr_t>(_wcstoui64(out, nullptr, 10))) : nullptr;
+    if (out) CoTaskMemFree(out);
+    return w != nullptr && IsWindowVisible(w);
+  }));
+  ASSERT_TRUE(d.WaitFor([&] { return ListView_GetItemCount(GetDlgItem(w, 1028)) == 6; }));
+  SetWindowPos(w, nullptr, 0, 0, 1100, 700, SWP_NOMOVE | SWP_NOZORDER);
+  d.Send(w, WM_NULL, 0, 0);
+  EXPECT_TRUE(pwtest::Shoot(w, L"messages_list_144"));
+  PostMessageW(w, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(d.WaitFor([&] { return !p->ListWindowExists(); }));
 }
 
 TEST(AboutPage, ShowsTheVersionAndThePicture) {
