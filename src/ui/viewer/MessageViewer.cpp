@@ -298,6 +298,8 @@ void Create(ViewerState& v) {
   v.body = Child(v, L"RichEdit20W", edit, WS_EX_CLIENTEDGE);
   for (HWND e : {v.source, v.body}) {
     SendMessageW(e, EM_EXLIMITTEXT, 0, 0x7FFFFFF0);
+    // Read-only: no undo, so replacing a large text keeps no copy of it.
+    SendMessageW(e, EM_SETUNDOLIMIT, 0, 0);
     SendMessageW(e, EM_AUTOURLDETECT, TRUE, 0);
     SendMessageW(e, EM_SETEVENTMASK, 0, ENM_LINK | ENM_MOUSEEVENTS);
   }
