@@ -3,7 +3,9 @@
 sheet's tab images (24x24, a white glyph on a soft blue tile), the about
 picture (64x64), and for the messages list window the nine folder pictures
 (15x15), the six row pictures (14x14), the fifteen toolbar pictures (24x24),
-the rule editor's six small button pictures (12x12) and the sort-mark strip (five 15x14 images, magenta transparent). Run by hand when the art changes; the PNG files in
+the rule editor's six small button pictures (12x12), the sort-mark strip (five
+15x14 images, magenta transparent) and the viewer's five connection-log
+pictures (16x16). Run by hand when the art changes; the PNG files in
 out/ are committed."""
 import math, os, struct, sys, zlib
 
@@ -278,6 +280,26 @@ SET_BUTTONS = [
                             c.fill(line(5 * s, 19 * s, 19 * s, 5 * s, 3.2 * s), RED))),
 ]
 
+# Connection log, by entry kind: received, sent, information, other, error.
+def arrow(c, s, x0, x1, y, colour):
+    head = 6.5 if x1 > x0 else -6.5
+    c.fill(union(line(x0 * s, y * s, (x1 - head * 0.6) * s, y * s, 4 * s),
+                 poly([((x1 - head) * s, (y - 6.5) * s), (x1 * s, y * s), ((x1 - head) * s, (y + 6.5) * s)])), colour)
+
+def badge(c, s, colour):
+    c.fill(circle(12 * s, 12 * s, 11 * s), (colour[0] // 2, colour[1] // 2, colour[2] // 2, 255))
+    c.fill(circle(12 * s, 12 * s, 9.8 * s), colour)
+
+LOG = [
+    ('received', lambda c, s: arrow(c, s, 22, 2, 12, GREEN)),
+    ('sent', lambda c, s: arrow(c, s, 2, 22, 12, (40, 90, 220, 255))),
+    ('info', lambda c, s: (badge(c, s, (40, 90, 220, 255)), c.fill(union(circle(12 * s, 6.8 * s, 2 * s),
+                           rrect(10.3 * s, 10 * s, 13.7 * s, 18.5 * s, 0.6 * s)), WHITE))),
+    ('other', lambda c, s: c.fill(poly([(12 * s, 3 * s), (21 * s, 12 * s), (12 * s, 21 * s), (3 * s, 12 * s)]), GREY)),
+    ('error', lambda c, s: (badge(c, s, RED), c.fill(union(line(7.5 * s, 7.5 * s, 16.5 * s, 16.5 * s, 3.4 * s),
+                            line(16.5 * s, 7.5 * s, 7.5 * s, 16.5 * s, 3.4 * s)), WHITE))),
+]
+
 def write_bmp_strip(path, images, magenta=(255, 0, 255)):
     """A 24-bit BMP strip; transparent pixels become magenta."""
     w = sum(len(c.px[0]) for c in images)
@@ -335,6 +357,8 @@ def main(out):
     for name, fn in SET_BUTTONS:
         draw(12, fn).png(os.path.join(out, 'setbutton_%s.png' % name))
     write_bmp_strip(os.path.join(out, 'sort_marks.bmp'), sort_marks())
+    for name, fn in LOG:
+        draw(16, fn).png(os.path.join(out, 'log_%s.png' % name))
 
 if __name__ == '__main__':
     main(sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(os.path.abspath(__file__)), 'out'))

@@ -37,3 +37,11 @@
 #define IDS_VIEW_SETTINGS 200
 #define IDS_VIEW_LOG 209
 #define IDS_VIEW_ATTACHMENTS 1089
+
+// Connection-log pictures (16x16 PNG), in the log list's order: received,
+// sent, information, other, error.
+#define IDP_LOG_RECEIVED 1118
+#define IDP_LOG_SENT 1120
+#define IDP_LOG_INFO 1119
+#define IDP_LOG_OTHER 1121
+#define IDP_LOG_ERROR 1117

@@ -6,6 +6,7 @@
 #include <richedit.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "account/MailMessage.h"
 #include "account/MessageBody.h"
 #include "account/MessageHeader.h"
+#include "image/Picture.h"
 #include "ui/ViewerMessages.h"
 #include "ui/support/Screenshot.h"
 #include "ui/support/UiDriver.h"
@@ -233,6 +235,64 @@ TEST(MessageViewer, ConnectionLogFillAppendClear) {
   EXPECT_EQ(ListView_GetItemCount(h.state->log), 3);  // a refill does not double
   SendMessageW(h.window, pw::ui::kViewLogClear, 0, reinterpret_cast<LPARAM>(a.Get()));
   EXPECT_EQ(ListView_GetItemCount(h.state->log), 0);
+}
+
+// How far the 16x16 block drawn at `at` in `list` is from `png` laid on the
+// list's background: mean difference per channel.
+static double Distance(HWND list, POINT at, const pw::image::Picture& png) {
+  const COLORREF back = ListView_GetBkColor(list);
+  HDC dc = GetDC(list);
+  double sum = 0;
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) {
+      const COLORREF got = GetPixel(dc, at.x + x, at.y + y);
+      const uint32_t p = png.At(x, y);
+      const double a = (p >> 24) / 255.0;
+      const double want[3] = {((p >> 16) & 0xFF) * a + GetRValue(back) * (1 - a),
+                              ((p >> 8) & 0xFF) * a + GetGValue(back) * (1 - a), (p & 0xFF) * a + GetBValue(back) * (1 - a)};
+      sum += std::abs(GetRValue(got) - want[0]) + std::abs(GetGValue(got) - want[1]) + std::abs(GetBValue(got) - want[2]);
+    }
+  ReleaseDC(list, dc);
+  return sum / (16 * 16 * 3);
+}
+
+TEST(MessageViewer, EachLogKindShowsItsPicture) {
+  ViewerHost h;
+  pwtest::FakeOwner owner;
+  auto a = pwtest::NewAccount(&owner);
+  const wchar_t* texts[5] = {L"+OK ready", L"USER user", L"Connection closed", L"Other", L"Login refused"};
+  for (uint32_t k = 0; k < 5; ++k) a->LogEvent(k, texts[k]);
+  SendMessageW(h.window, pw::ui::kViewLogFill, 0, reinterpret_cast<LPARAM>(a.Get()));
+  h.Tab(3);
+  ASSERT_EQ(ListView_GetItemCount(h.state->log), 5);
+  HIMAGELIST images = ListView_GetImageList(h.state->log, LVSIL_SMALL);
+  ASSERT_TRUE(images);
+  EXPECT_EQ(ImageList_GetImageCount(images), 5);
+  int cx = 0, cy = 0;
+  ImageList_GetIconSize(images, &cx, &cy);
+  EXPECT_EQ(cx, 16);
+  EXPECT_EQ(cy, 16);
+
+  // The pictures of the log, in the kinds' order.
+  const UINT ids[5] = {1118, 1120, 1119, 1121, 1117};
+  pw::image::Picture pngs[5];
+  for (int k = 0; k < 5; ++k)
+    ASSERT_TRUE(pw::image::LoadPngResource(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(ids[k]), pngs[k])) << ids[k];
+  pwtest::Shoot(h.window, L"viewer_log_kinds");
+  RedrawWindow(h.state->log, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASE);
+  for (int row = 0; row < 5; ++row) {
+    RECT icon{};
+    icon.left = LVIR_ICON;
+    ASSERT_TRUE(SendMessageW(h.state->log, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&icon)));
+    const POINT at{icon.left + (icon.right - icon.left - 16) / 2, icon.top + (icon.bottom - icon.top - 16) / 2};
+    // Its own picture is drawn there, nearly exactly, and no other.
+    const double own = Distance(h.state->log, at, pngs[row]);
+    EXPECT_LT(own, 6.0) << "row " << row;
+    for (int other = 0; other < 5; ++other) {
+      if (other == row) continue;
+      EXPECT_GT(Distance(h.state->log, at, pngs[other]), own + 10) << row << " vs " << other;
+    }
+  }
 }
 
 TEST(AttachmentSave, WritesExactlyTheDecodedBytesInsideTheFolder) {

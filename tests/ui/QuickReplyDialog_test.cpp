@@ -1,8 +1,11 @@
 // The Quick Reply dialog driven as a user drives it: filled from the
 // message answered, edited, sent; the queued Outgoing message carries what
-// was typed. Hostile proposed file names are cleaned for saving.
+// was typed, and a real Exim receives it. Hostile proposed file names are
+// cleaned for saving.
+#include <winsock2.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "account/FakeOwner.h"
@@ -11,6 +14,9 @@
 #include "account/MessageBody.h"
 #include "account/MessageHeader.h"
 #include "base/Scoped.h"
+#include "mail/SmtpTest.h"
+#include "support/Pump.h"
+#include "support/Services.h"
 #include "ui/QuickReplyDialog.h"
 #include "ui/SafeFileName.h"
 #include "ui/support/Screenshot.h"
@@ -133,6 +139,108 @@ TEST(QuickReplyDialog, CloseQueuesNothingAndAnAccountThatCannotSendSaysWhy) {
   d.Join();
   for (const auto& f : d.Failures()) ADD_FAILURE() << std::string(f.begin(), f.end());
   EXPECT_TRUE(Queued(*a).empty());
+}
+
+// A message fetched from a real Dovecot, answered in the dialog by typing,
+// and sent by the account's next check to a real Exim: the delivered file
+// holds the subject and the text the user typed.
+TEST(QuickReplyDialog, TypedReplyReachesExim) {
+  pw::ScopedCoInit com;
+  WSADATA wsa;  // the DLL does this when it loads
+  ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &wsa), 0);
+  struct Cleanup {
+    ~Cleanup() { WSACleanup(); }
+  } cleanup;
+  pwtest::Service pop("dovecot");
+  ASSERT_TRUE(pop.Ok()) << pop.Error();
+  pwtest::Service smtp("exim");
+  ASSERT_TRUE(smtp.Ok()) << smtp.Error();
+  ASSERT_TRUE(pwtest::WriteNewLinuxFile(pop.Dir() + "/home/user/Maildir/new/1700000002.M1P1.test",
+                                        "From: Bob Example <bob@example.net>\r\nTo: user@example.org\r\n"
+                                        "Subject: Lunch\r\nMessage-ID: <lunch-1@example.net>\r\n\r\n"
+                                        "Are you free?\r\n"));
+  pwtest::FakeOwner owner;
+  owner.filtering = true;  // the header is fetched, so a reply can be made
+  auto a = pwtest::NewAccount(&owner);
+  wcscpy(a->settings.accountName, L"Test");
+  wcscpy(a->settings.inServer, L"127.0.0.1");
+  a->settings.inPort = static_cast<uint32_t>(pop.Port());
+  wcscpy(a->settings.inUser, L"user");
+  wcscpy(a->settings.inPassword, L"secret");
+  wcscpy(a->settings.outServer, L"127.0.0.1");
+  a->settings.outPort = static_cast<uint32_t>(smtp.Port());
+  wcscpy(a->settings.outUser, L"user");
+  wcscpy(a->settings.outPassword, L"secret");
+  wcscpy(a->settings.outFrom, L"user@example.org");
+  wcscpy(a->settings.outName, L"Una User");
+  a->settings.timeout = 10000;
+  auto idle = [&] { return pwtest::PumpUntil([&] { return a->busy == 0; }, 30000); };
+  a->StartCheck();
+  ASSERT_TRUE(idle());
+  std::string log;
+  for (const auto& e : a->Events())
+    if (e.text.Get()) log += std::string(e.text.Get(), e.text.Get() + wcslen(e.text.Get())) + "\n";
+  ASSERT_EQ(a->MessageCount(), 1u) << log;
+  pw::RefPtr<pw::MailMessage> m;
+  {
+    pw::SharedGuard g(a->MessageLock());
+    m = pw::RefPtr<pw::MailMessage>(a->Messages().At(0));
+  }
+
+  UiDriver d([](UiDriver& d) {
+    HWND w = d.WaitDialog(L"Quick Reply");
+    if (!w) return;
+    // Everything selected, then typed over, key by key.
+    PostMessageW(d.Control(w, IDC_QR_SUBJECT), EM_SETSEL, 0, -1);
+    d.Type(w, IDC_QR_SUBJECT, L"Re: Lunch at Jürgen's");
+    PostMessageW(d.Control(w, IDC_QR_TEXT), EM_SETSEL, 0, -1);
+    // Enter as a keyboard gives it: key down, its character, key up.
+    const wchar_t* lines[3] = {L"Yes, at noon.", L".", L"Grüße, Una"};
+    for (int i = 0; i < 3; ++i) {
+      if (i) {
+        HWND editor = d.Control(w, IDC_QR_TEXT);
+        PostMessageW(editor, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+        PostMessageW(editor, WM_CHAR, L'\r', 0x001C0001);
+        PostMessageW(editor, WM_KEYUP, VK_RETURN, 0xC01C0001);
+      }
+      d.Type(w, IDC_QR_TEXT, lines[i]);
+    }
+    const std::wstring typed = d.Text(w, IDC_QR_TEXT);
+    EXPECT_EQ(std::count(typed.begin(), typed.end(), L'\r'), 2) << std::string(typed.begin(), typed.end());
+    EXPECT_EQ(d.Text(w, IDC_QR_SUBJECT), L"Re: Lunch at Jürgen's");
+    d.PressOk(w);
+    d.WaitGone(w);
+  });
+  EXPECT_EQ(pw::ui::ShowQuickReplyDialog(nullptr, nullptr, *a, *m), 1);
+  d.Join();
+  for (const auto& f : d.Failures()) ADD_FAILURE() << std::string(f.begin(), f.end());
+  ASSERT_EQ(Queued(*a).size(), 1u);
+
+  a->StartCheck();
+  ASSERT_TRUE(idle());
+  const auto files = pwtest::WaitDelivered(smtp.Dir(), 1);
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_NE(files[0].find("Envelope-to: bob@example.net"), std::string::npos) << files[0];
+  EXPECT_NE(files[0].find("In-Reply-To: <lunch-1@example.net>"), std::string::npos) << files[0];
+  EXPECT_TRUE(Queued(*a).empty());  // sent, so no longer queued
+
+  // Read back through the program's own decoders.
+  std::string crlf;
+  for (char c : files[0]) {
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
+  auto back = pw::MailMessage::Create(L"back");
+  pw::parseHeader(*back, crlf.data(), crlf.find("\r\n\r\n") + 2);
+  pw::parseMessage(*back, crlf.data(), crlf.size());
+  const wchar_t* subject = pw::nextFieldValue(*back, L"Subject");
+  ASSERT_TRUE(subject);
+  EXPECT_EQ(std::wstring(subject), L"Re: Lunch at Jürgen's");
+  auto text = pw::leafText(*back, 0);
+  ASSERT_TRUE(text);
+  std::wstring got = *text;
+  while (!got.empty() && (got.back() == L'\n' || got.back() == L'\r')) got.pop_back();
+  EXPECT_EQ(got, L"Yes, at noon.\r\n.\r\nGrüße, Una");
 }
 
 TEST(SafeFileName, HostileNamesStayOnePlainNameInTheFolder) {

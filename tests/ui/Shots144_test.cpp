@@ -9,6 +9,11 @@
 #include <tuple>
 
 
+#include "account/FakeOwner.h"
+#include "account/MailAccount.h"
+#include "account/MailMessage.h"
+#include "account/MessageBody.h"
+#include "account/MessageHeader.h"
 #include "base/Scoped.h"
 #include "core/ControlClasses.h"
 #include "core/FakeHost.h"
@@ -19,7 +24,10 @@
 #include "ui/AccountDialog.h"
 #include "ui/FilterEditors.h"
 #include "ui/OptionsData.h"
+#include "ui/QuickReplyDialog.h"
 #include "ui/TabSwitcher.h"
+#include "ui/ViewerMessages.h"
+#include "ui/viewer/MessageViewer.h"
 #include "ui/support/Screenshot.h"
 #include "ui/support/UiDriver.h"
 #include "ui_ids.h"
@@ -193,6 +201,62 @@ TEST(Shots144Child, MessagesList) {
   EXPECT_TRUE(pwtest::Shoot(w, L"messages_list_144"));
   PostMessageW(w, WM_CLOSE, 0, 0);
   EXPECT_TRUE(d.WaitFor([&] { return !p->ListWindowExists(); }));
+}
+
+// The viewer's four tabs on a message with an attachment and a log, and
+// the Quick Reply dialog on the same message.
+TEST(Shots144Child, ViewerAndQuickReply) {
+  if (!InChild()) GTEST_SKIP();
+  SetProcessDPIAware();
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  if (dpi != 144) GTEST_SKIP() << "the system kept " << dpi << " DPI";
+  pw::ScopedCoInit com;
+  const std::string text =
+      "From: Ann Example <ann@example.org>\r\nTo: bob@example.net\r\nSubject: Pictures from the trip\r\n"
+      "Date: Mon, 1 Jan 2024 10:00:00 +0000\r\nMIME-Version: 1.0\r\n"
+      "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n--b1\r\nContent-Type: text/plain\r\n\r\n"
+      "Hello Bob,\r\n\r\nthe pictures are attached; more at http://example.org/trip.\r\n\r\nAnn\r\n"
+      "--b1\r\nContent-Type: image/jpeg\r\nContent-Transfer-Encoding: base64\r\n"
+      "Content-Disposition: attachment; filename=\"beach.jpg\"\r\n\r\nAAECAw==\r\n--b1--\r\n";
+  auto m = pw::MailMessage::Create(L"m");
+  pw::parseHeader(*m, text.data(), text.find("\r\n\r\n") + 2);
+  pw::parseMessage(*m, text.data(), text.size());
+  pwtest::FakeOwner owner;
+  auto a = pwtest::NewAccount(&owner);
+  wcscpy(a->settings.outServer, L"127.0.0.1");
+  wcscpy(a->settings.outFrom, L"bob@example.net");
+  const wchar_t* log[5] = {L"+OK Dovecot ready.", L"USER bob", L"Connection closed", L"Other", L"-ERR [AUTH] failed"};
+  for (uint32_t k = 0; k < 5; ++k) a->LogEvent(k, log[k]);
+
+  NONCLIENTMETRICSW ncm = {sizeof(ncm)};
+  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(ncm), &ncm, 0);
+  pw::ScopedFont font(CreateFontIndirectW(&ncm.lfMessageFont));
+  HWND viewer = CreateWindowExW(0, pw::ui::kViewerClass, L"Viewer", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20, 20, 840,
+                                600, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_TRUE(viewer);
+  SendMessageW(viewer, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), 0);
+  SendMessageW(viewer, pw::ui::kViewShowMessage, 0, reinterpret_cast<LPARAM>(m.Get()));
+  SendMessageW(viewer, pw::ui::kViewLogFill, 0, reinterpret_cast<LPARAM>(a.Get()));
+  const wchar_t* names[4] = {L"viewer_source_144", L"viewer_message_144", L"viewer_headers_144", L"viewer_log_144"};
+  for (int i = 0; i < 4; ++i) {
+    SendMessageW(viewer, pw::ui::kViewSelectTab, i, 0);
+    UpdateWindow(viewer);
+    EXPECT_TRUE(pwtest::Shoot(viewer, names[i]));
+  }
+  DestroyWindow(viewer);
+
+  UiDriver d([](UiDriver& d) {
+    HWND w = d.WaitDialog(L"Quick Reply");
+    if (!w) return;
+    EXPECT_TRUE(pwtest::Shoot(w, L"quick_reply_144"));
+    d.PressCancel(w);
+    d.WaitGone(w);
+  });
+  pw::ui::ShowQuickReplyDialog(nullptr, nullptr, *a, *m);
+  d.Join();
+  for (const auto& f : d.Failures()) ADD_FAILURE() << std::string(f.begin(), f.end());
 }
 
 TEST(AboutPage, ShowsTheVersionAndThePicture) {

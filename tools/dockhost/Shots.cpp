@@ -54,6 +54,44 @@ void Settle(HWND w) {
   Sleep(200);
 }
 
+// The viewer below the list on its first message, each tab in turn, and
+// the Quick Reply dialog opened on that message when the account can send.
+// An empty list still gives the four (empty) tabs.
+bool ShootViewer(HWND list, const std::wstring& dir) {
+  constexpr int kRows = 1028, kViewer = 1016, kToolbar = 1000, kReply = 2014;
+  constexpr UINT kSelectTab = WM_USER + 2;
+  bool ok = true;
+  HWND rows = GetDlgItem(list, kRows), viewer = GetDlgItem(list, kViewer);
+  if (!rows || !viewer) return false;
+  if (SendMessageW(rows, LVM_GETITEMCOUNT, 0, 0) > 0) {
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(rows, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+  }
+  const wchar_t* names[4] = {L"viewer_source", L"viewer_message", L"viewer_headers", L"viewer_log"};
+  for (int i = 0; i < 4; ++i) {
+    SendMessageW(viewer, kSelectTab, static_cast<WPARAM>(i), 0);
+    Settle(list);
+    if (!Shot(list, dir, names[i])) ok = false;
+  }
+  SendMessageW(viewer, kSelectTab, 1, 0);
+  Settle(list);
+  HWND toolbar = GetDlgItem(list, kToolbar);
+  if (!toolbar || !SendMessageW(toolbar, TB_ISBUTTONENABLED, kReply, 0)) {
+    printf("skipped quick_reply (no message that its account can answer)\n");
+    return ok;
+  }
+  PostMessageW(list, WM_COMMAND, MAKEWPARAM(kReply, BN_CLICKED), reinterpret_cast<LPARAM>(toolbar));
+  HWND reply = WaitTop(L"Quick Reply");
+  if (!reply) return false;
+  Settle(reply);
+  if (!Shot(reply, dir, L"quick_reply")) ok = false;
+  PostMessageW(reply, WM_COMMAND, IDCANCEL, 0);
+  WaitGoneTop(reply);
+  return ok;
+}
+
 }  // namespace
 
 bool TakeShots(dockrail::IDockPlugin* plugin, ControlFn control, const std::wstring& dir) {
@@ -152,6 +190,7 @@ bool TakeShots(dockrail::IDockPlugin* plugin, ControlFn control, const std::wstr
       }
       PostMessageW(list, WM_CANCELMODE, 0, 0);
       Sleep(300);
+      if (!ShootViewer(list, dir)) ok = false;
       PostMessageW(list, WM_CLOSE, 0, 0);
     }
   });

@@ -9,6 +9,8 @@
 
 #include "account/MailAccount.h"
 #include "account/MessageBody.h"
+#include "base/Scoped.h"
+#include "image/Picture.h"
 #include "ui_ids.h"
 
 namespace pw::ui {
@@ -216,6 +218,55 @@ void AddLogRows(ViewerState& v, MailAccount* account, bool fromStart) {
   if (v.logShown) ListView_EnsureVisible(v.log, static_cast<int>(v.logShown) - 1, FALSE);
 }
 
+HMODULE SelfModule() {
+  HMODULE self = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&SelfModule), &self);
+  return self;
+}
+
+// A 16x16 picture as an icon: colour with its alpha, and a mask that makes
+// the clear pixels transparent where alpha is not drawn.
+HICON IconOf(const image::Picture& p) {
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+  bi.bmiHeader.biWidth = p.width;
+  bi.bmiHeader.biHeight = -p.height;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  ScopedBitmap colour(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!colour) return nullptr;
+  memcpy(bits, p.pixels.data(), p.pixels.size() * sizeof(uint32_t));
+  const int stride = ((p.width + 15) / 16) * 2;
+  std::vector<uint8_t> maskBits(static_cast<size_t>(stride) * p.height, 0);
+  for (int y = 0; y < p.height; ++y)
+    for (int x = 0; x < p.width; ++x)
+      if ((p.At(x, y) >> 24) < 128) maskBits[static_cast<size_t>(y) * stride + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+  ScopedBitmap mask(CreateBitmap(p.width, p.height, 1, 1, maskBits.data()));
+  ICONINFO info{TRUE, 0, 0, mask.Get(), colour.Get()};
+  return CreateIconIndirect(&info);
+}
+
+// The log's pictures, indexed by entry kind; the list view owns the list.
+HIMAGELIST LogImages() {
+  HIMAGELIST images = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 5, 0);
+  const UINT ids[5] = {IDP_LOG_RECEIVED, IDP_LOG_SENT, IDP_LOG_INFO, IDP_LOG_OTHER, IDP_LOG_ERROR};
+  for (UINT id : ids) {
+    image::Picture p;
+    ScopedIcon icon;
+    if (image::LoadPngResource(SelfModule(), MAKEINTRESOURCEW(id), p) && p.width == 16 && p.height == 16)
+      icon.Reset(IconOf(p));
+    if (!icon) {  // keep the indexes in step with the kinds
+      p.width = p.height = 16;
+      p.pixels.assign(256, 0);
+      icon.Reset(IconOf(p));
+    }
+    ImageList_AddIcon(images, icon.Get());
+  }
+  return images;
+}
+
 HWND Child(ViewerState& v, const wchar_t* cls, DWORD style, DWORD exStyle = 0) {
   return CreateWindowExW(exStyle, cls, L"", WS_CHILD | style, 0, 0, 0, 0, v.self, nullptr,
                          reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(v.self, GWLP_HINSTANCE)), nullptr);
@@ -247,6 +298,8 @@ void Create(ViewerState& v) {
   v.body = Child(v, L"RichEdit20W", edit, WS_EX_CLIENTEDGE);
   for (HWND e : {v.source, v.body}) {
     SendMessageW(e, EM_EXLIMITTEXT, 0, 0x7FFFFFF0);
+    // Read-only: no undo, so replacing a large text keeps no copy of it.
+    SendMessageW(e, EM_SETUNDOLIMIT, 0, 0);
     SendMessageW(e, EM_AUTOURLDETECT, TRUE, 0);
     SendMessageW(e, EM_SETEVENTMASK, 0, ENM_LINK | ENM_MOUSEEVENTS);
   }
@@ -261,6 +314,7 @@ void Create(ViewerState& v) {
                 WS_EX_CLIENTEDGE);
   ListView_SetExtendedListViewStyle(v.log, LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
   AddColumn(v.log, 0, L"", 300);
+  ListView_SetImageList(v.log, LogImages(), LVSIL_SMALL);
   ShowMessage(v, nullptr);
 }
 
@@ -436,11 +490,8 @@ bool IsOpenableLink(const std::wstring& text) {
 }
 
 std::wstring ViewerString(UINT id, const wchar_t* fallback) {
-  HMODULE self = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&ViewerString), &self);
   const wchar_t* p = nullptr;
-  int n = LoadStringW(self, id, reinterpret_cast<LPWSTR>(&p), 0);
+  int n = LoadStringW(SelfModule(), id, reinterpret_cast<LPWSTR>(&p), 0);
   return n > 0 ? std::wstring(p, static_cast<size_t>(n)) : fallback;
 }
 
