@@ -73,8 +73,11 @@ class QuickReplyDialog final : public DialogWindow {
     HWND list = Item(IDC_QR_CHARSET);
     for (const auto& c : charsets_) SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(c.description.c_str()));
     if (!charsets_.empty()) SendMessageW(list, CB_SETCURSEL, selected, 0);
-    // After the dialog manager has given the first field the focus.
+    // After the dialog manager has given the first field the focus. Moving
+    // the focus selects the whole quote, so the caret then goes to the
+    // start: the first key typed must not replace the quote.
     PostMessageW(Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(editor), TRUE);
+    PostMessageW(editor, EM_SETSEL, 0, 0);
   }
 
   bool OnOK() override {

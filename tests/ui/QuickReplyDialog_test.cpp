@@ -76,6 +76,12 @@ TEST(QuickReplyDialog, FilledFromTheMessageAndSendQueuesWhatWasTyped) {
       d.OnDialogThread(w, [&] { focus = GetFocus(); });
       return focus == d.Control(w, IDC_QR_TEXT);
     }));
+    // The caret at the start and nothing selected: typing keeps the quote.
+    DWORD from = 1, to = 1;
+    EXPECT_TRUE(d.WaitFor([&] {
+      d.Send(d.Control(w, IDC_QR_TEXT), EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+      return from == 0 && to == 0;
+    })) << from << ".." << to;
     EXPECT_GE(d.Send(d.Control(w, IDC_QR_CHARSET), CB_GETCURSEL, 0, 0), 0);
     pwtest::Shoot(w, L"quick_reply");
 
