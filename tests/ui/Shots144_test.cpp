@@ -40,6 +40,15 @@ const wchar_t kChildVar[] = L"PW_DPI_CHILD";
 
 bool InChild() { return GetEnvironmentVariableW(kChildVar, nullptr, 0) != 0; }
 
+// The screen's DPI as a DPI-aware process sees it.
+int AwareDpi() {
+  SetProcessDPIAware();
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
 TEST(Shots144, SheetsAtOneAndAHalfScale) {
   if (InChild()) GTEST_SKIP();
   pw::ScopedHKey key;
@@ -74,10 +83,7 @@ TEST(Shots144, SheetsAtOneAndAHalfScale) {
 
 TEST(Shots144Child, Pages) {
   if (!InChild()) GTEST_SKIP();
-  SetProcessDPIAware();
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
+  const int dpi = AwareDpi();
   if (dpi != 144) GTEST_SKIP() << "the system kept " << dpi << " DPI";
   pw::ui::OptionsData data;
   data.accounts.resize(2);
@@ -150,10 +156,7 @@ TEST(Shots144Child, Pages) {
 // rows, the toolbar and the folder counts at 150 %.
 TEST(Shots144Child, MessagesList) {
   if (!InChild()) GTEST_SKIP();
-  SetProcessDPIAware();
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
+  const int dpi = AwareDpi();
   if (dpi != 144) GTEST_SKIP() << "the system kept " << dpi << " DPI";
   pw::RegisterControlClasses();
   pwtest::InProcessPlugin p({{L"Work", {1200, 35000, 2400000, 800}}, {L"Home", {512, 70000}}});
@@ -207,10 +210,7 @@ TEST(Shots144Child, MessagesList) {
 // the Quick Reply dialog on the same message.
 TEST(Shots144Child, ViewerAndQuickReply) {
   if (!InChild()) GTEST_SKIP();
-  SetProcessDPIAware();
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
+  const int dpi = AwareDpi();
   if (dpi != 144) GTEST_SKIP() << "the system kept " << dpi << " DPI";
   pw::ScopedCoInit com;
   const std::string text =
