@@ -3,9 +3,11 @@
 // second thread; attachments saved to a real folder.
 #include <windows.h>
 #include <commctrl.h>
+#include <commdlg.h>
 #include <richedit.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "account/MessageBody.h"
 #include "account/MessageHeader.h"
 #include "image/Picture.h"
+#include "support/Pump.h"
 #include "ui/ViewerMessages.h"
 #include "ui/support/Screenshot.h"
 #include "ui/support/UiDriver.h"
@@ -63,6 +66,15 @@ class ViewerHost {
     SendMessageW(window, pw::ui::kViewSelectTab, i, 0);
     UpdateWindow(window);
   }
+  // A tab's text is filled when the tab is shown.
+  std::wstring Source() {
+    Tab(0);
+    return Text(state->source);
+  }
+  std::wstring Body() {
+    Tab(1);
+    return Text(state->body);
+  }
   HWND window;
   ViewerState* state;
 };
@@ -93,9 +105,9 @@ TEST(MessageViewer, TabsOfAWholeAHeaderOnlyAndAnUnloadedMessage) {
 
   auto m = Message(kMixed);
   SendMessageW(h.window, pw::ui::kViewShowMessage, 0, reinterpret_cast<LPARAM>(m.Get()));
-  EXPECT_NE(Text(h.state->source).find(L"Subject: Pictures"), std::wstring::npos);
+  EXPECT_NE(h.Source().find(L"Subject: Pictures"), std::wstring::npos);
   // The blank first text part is passed over for the second.
-  const std::wstring body = Text(h.state->body);
+  const std::wstring body = h.Body();
   EXPECT_EQ(body.find(L"See http://example.org/a"), 0u) << std::string(body.begin(), body.end());
   EXPECT_EQ(ListView_GetItemCount(h.state->headers), 5);
   // The pane keeps the list's order and leaves out the missing field.
@@ -108,6 +120,7 @@ TEST(MessageViewer, TabsOfAWholeAHeaderOnlyAndAnUnloadedMessage) {
   CHARFORMAT2W cf{};
   cf.cbSize = sizeof(cf);
   CHARRANGE n{0, 4};
+  h.Tab(0);
   SendMessageW(h.state->source, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&n));
   SendMessageW(h.state->source, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&cf));
   EXPECT_TRUE(cf.dwEffects & CFE_BOLD);
@@ -123,8 +136,8 @@ TEST(MessageViewer, TabsOfAWholeAHeaderOnlyAndAnUnloadedMessage) {
 
   auto headerOnly = Message("From: c@example.org\r\nSubject: Later\r\nX-Note: one\r\n folded on\r\n\r\n", false);
   SendMessageW(h.window, pw::ui::kViewShowMessage, 0, reinterpret_cast<LPARAM>(headerOnly.Get()));
-  EXPECT_NE(Text(h.state->source).find(L"Subject: Later"), std::wstring::npos);
-  EXPECT_EQ(Text(h.state->body), L"");
+  EXPECT_EQ(h.Body(), L"");
+  EXPECT_NE(h.Source().find(L"Subject: Later"), std::wstring::npos);
   EXPECT_TRUE(h.state->attachments.empty());
   // A folded line holds no colon: all of it is in the (plain) value style.
   const std::wstring src = Text(h.state->source);
@@ -138,9 +151,9 @@ TEST(MessageViewer, TabsOfAWholeAHeaderOnlyAndAnUnloadedMessage) {
 
   auto bare = pw::MailMessage::Create(L"bare");
   SendMessageW(h.window, pw::ui::kViewShowMessage, 0, reinterpret_cast<LPARAM>(bare.Get()));
-  EXPECT_EQ(Text(h.state->source), L"<not loaded>");
+  EXPECT_EQ(h.Source(), L"<not loaded>");
   SendMessageW(h.window, pw::ui::kViewShowMessage, 0, 0);
-  EXPECT_EQ(Text(h.state->source), L"");
+  EXPECT_EQ(h.Source(), L"");
   EXPECT_FALSE(h.state->message);
 }
 
@@ -150,7 +163,7 @@ TEST(MessageViewer, OnlyWebAndMailLinksAreOpened) {
   SendMessageW(h.window, pw::ui::kViewShowMessage, 0, reinterpret_cast<LPARAM>(m.Get()));
   pw::ui::SetViewerLinkOpener(Record);
   g_opened.clear();
-  const std::wstring body = Text(h.state->body);
+  const std::wstring body = h.Body();
   for (const wchar_t* word : {L"http://example.org/a", L"file:///c:/x", L"\\\\server\\share", L"javascript:alert(1)",
                               L"www.example.com", L"mailto:ann@example.org"}) {
     const LONG at = static_cast<LONG>(body.find(word));
@@ -165,6 +178,83 @@ TEST(MessageViewer, OnlyWebAndMailLinksAreOpened) {
   EXPECT_FALSE(pw::ui::IsOpenableLink(L"HTTP:"));
   EXPECT_TRUE(pw::ui::IsOpenableLink(L"HTTPS://x"));
   EXPECT_FALSE(pw::ui::IsOpenableLink(L" http://x"));
+}
+
+// A large message: a few screens at once, the rest a step per timer tick
+// with the reader's selection and scroll position kept, links detected in
+// every step, and the whole text exactly. The next message replaces the
+// control that held it, in its place.
+TEST(MessageViewer, ALargeTextArrivesWhileTheReaderStaysPut) {
+  ViewerHost h;
+  std::string text = "From: a@example.org\r\nSubject: Big\r\n\r\n";
+  std::wstring expected;
+  int lines = 0;
+  for (; text.size() < 600 * 1024; ++lines) {
+    const std::string line = "Line " + std::to_string(lines) + " of the minutes, at http://example.org/" +
+                             std::to_string(lines) + " for all\r\n";
+    text += line;
+    expected += std::wstring(line.begin(), line.end());
+  }
+  auto m = Message(text);
+  h.Tab(1);
+  SendMessageW(h.window, pw::ui::kViewShowMessage, 0, reinterpret_cast<LPARAM>(m.Get()));
+  HWND edit = h.state->body;
+  const size_t atOnce = Text(edit).size();
+  EXPECT_GT(atOnce, 1000u);
+  EXPECT_LT(atOnce, expected.size() / 4);
+  EXPECT_FALSE(h.state->bodyLeft.Empty());
+  EXPECT_TRUE(h.state->sourceLeft.Empty());  // the source tab was never shown
+
+  // The reader selects a word and scrolls a little while the rest arrives.
+  CHARRANGE word{5, 7};
+  SendMessageW(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&word));
+  SendMessageW(edit, EM_LINESCROLL, 0, 3);
+  EXPECT_EQ(SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0), 3);
+  ASSERT_TRUE(pwtest::PumpUntil([&] { return h.state->bodyLeft.Empty(); }, 120000));
+  CHARRANGE sel{};
+  SendMessageW(edit, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&sel));
+  EXPECT_EQ(sel.cpMin, 5);
+  EXPECT_EQ(sel.cpMax, 7);
+  EXPECT_EQ(SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0), 3);
+  const std::wstring shown = Text(edit);
+  EXPECT_EQ(shown.size(), expected.size());
+  EXPECT_TRUE(shown == expected) << "first difference at " << std::mismatch(shown.begin(), shown.end(),
+                                                                              expected.begin()).first - shown.begin();
+
+  // The last line's link is detected and opens.
+  std::wstring url = L"http://example.org/" + std::to_wstring(lines - 1);
+  FINDTEXTEXW find{{0, -1}, url.c_str(), {0, 0}};
+  ASSERT_GE(SendMessageW(edit, EM_FINDTEXTEXW, FR_DOWN, reinterpret_cast<LPARAM>(&find)), 0);
+  CHARFORMAT2W cf{};
+  cf.cbSize = sizeof(cf);
+  SendMessageW(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&find.chrgText));
+  SendMessageW(edit, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&cf));
+  EXPECT_TRUE(cf.dwEffects & CFE_LINK);
+  pw::ui::SetViewerLinkOpener(Record);
+  g_opened.clear();
+  ClickRange(h.window, edit, find.chrgText.cpMin, find.chrgText.cpMax);
+  pw::ui::SetViewerLinkOpener(nullptr);
+  ASSERT_EQ(g_opened.size(), 1u);
+  EXPECT_EQ(g_opened[0], url);
+
+  // The next message: the large text leaves with its control, whose place,
+  // visibility, focus and place in the tab order the new one takes.
+  SetFocus(edit);
+  RECT before;
+  GetWindowRect(edit, &before);
+  HWND previous = GetWindow(edit, GW_HWNDPREV);
+  auto small = Message("From: b@example.org\r\nSubject: Small\r\n\r\nSee http://example.org/a\r\n");
+  SendMessageW(h.window, pw::ui::kViewShowMessage, 0, reinterpret_cast<LPARAM>(small.Get()));
+  EXPECT_FALSE(IsWindow(edit));
+  HWND fresh = h.state->body;
+  RECT now;
+  GetWindowRect(fresh, &now);
+  EXPECT_TRUE(EqualRect(&before, &now));
+  EXPECT_TRUE(IsWindowVisible(fresh));
+  EXPECT_EQ(GetFocus(), fresh);
+  EXPECT_EQ(GetWindow(fresh, GW_HWNDPREV), previous);
+  EXPECT_EQ(Text(fresh).find(L"See http://example.org/a"), 0u);
+  EXPECT_TRUE(h.state->bodyLeft.Empty());
 }
 
 TEST(MessageViewer, SettingsColumnsFieldsAndTheSettingsDialog) {

@@ -11,6 +11,7 @@
 #include "account/MessageBody.h"
 #include "base/Scoped.h"
 #include "image/Picture.h"
+#include "ui/viewer/ViewerText.h"
 #include "ui_ids.h"
 
 namespace pw::ui {
@@ -26,22 +27,6 @@ void ShellOpen(HWND owner, const std::wstring& url) {
   ShellExecuteW(owner, nullptr, url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-// Text goes in as plain UTF-16 through a stream: no rich-text parsing of
-// anything a message says.
-struct StreamSource {
-  const wchar_t* text;
-  size_t left;  // bytes
-};
-DWORD CALLBACK ReadStream(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* got) {
-  auto* s = reinterpret_cast<StreamSource*>(cookie);
-  size_t n = std::min<size_t>(s->left, static_cast<size_t>(wanted) & ~size_t{1});
-  memcpy(buffer, s->text, n);
-  s->text += n / sizeof(wchar_t);
-  s->left -= n;
-  *got = static_cast<LONG>(n);
-  return 0;
-}
-
 CHARFORMAT2W Format(const ViewSettingsBlock& s, int32_t color, int32_t bold, int32_t italic) {
   CHARFORMAT2W cf{};
   cf.cbSize = sizeof(cf);
@@ -54,16 +39,6 @@ CHARFORMAT2W Format(const ViewSettingsBlock& s, int32_t color, int32_t bold, int
   if (color == -1) cf.dwEffects |= CFE_AUTOCOLOR;
   else cf.crTextColor = static_cast<COLORREF>(color);
   return cf;
-}
-
-// The format is set before the text goes in, so the whole text takes it.
-void LoadText(HWND edit, const std::wstring& text, const CHARFORMAT2W& cf) {
-  SetWindowTextW(edit, L"");
-  SendMessageW(edit, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&cf));
-  SendMessageW(edit, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&cf));
-  StreamSource src{text.c_str(), text.size() * sizeof(wchar_t)};
-  EDITSTREAM es{reinterpret_cast<DWORD_PTR>(&src), 0, ReadStream};
-  SendMessageW(edit, EM_STREAMIN, SF_TEXT | SF_UNICODE, reinterpret_cast<LPARAM>(&es));
 }
 
 void StyleRange(HWND edit, LONG from, LONG to, const CHARFORMAT2W& cf) {
@@ -130,8 +105,56 @@ void Layout(ViewerState& v) {
   MoveWindow(v.body, in.left, in.top + paneH, w - stripW, h - paneH, TRUE);
 }
 
+// The source: the raw message (or header), its header lines styled.
+void FillSource(ViewerState& v) {
+  v.sourceFilled = true;
+  MailMessage* m = v.message.Get();
+  if (!m) return;
+  const ViewSettingsBlock& s = v.settings;
+  std::wstring source;
+  const bool raw = m->rawMessage.IsSet() || m->rawHeader.IsSet();
+  if (m->rawMessage.IsSet()) source = Widen(m->rawMessage.Get(), m->rawMessage.Size());
+  else if (m->rawHeader.IsSet()) source = Widen(m->rawHeader.Get(), m->rawHeader.Size());
+  else source = ViewerString(123, L"<not loaded>");
+  size_t header = source.find(L"\r\n\r\n");
+  header = header == std::wstring::npos ? source.size() : header + 4;
+  if (raw) {
+    // Only the header is styled: it goes in at once, the rest may follow.
+    const std::wstring head = source.substr(0, header);
+    LoadText(v, v.source, v.sourceLeft, std::move(source), Format(s, s.sourceBodyColor, s.sourceBodyBOLD,
+                                                                  s.sourceBodyITALIC), header);
+    StyleHeader(v.source, head, s);
+  } else {
+    LoadText(v, v.source, v.sourceLeft, std::move(source), Format(s, s.sourceBodyColor, s.sourceBodyBOLD,
+                                                                  s.sourceBodyITALIC));
+  }
+}
+
+// The message text: the first text part that is not blank.
+void FillBody(ViewerState& v) {
+  v.bodyFilled = true;
+  MailMessage* m = v.message.Get();
+  if (!m || !m->rawMessage.IsSet()) return;
+  std::wstring text;
+  for (int i = 0; i < 4096; ++i) {
+    auto t = leafText(*m, i);
+    if (!t) break;
+    if (!Blank(*t)) {
+      text = std::move(*t);
+      break;
+    }
+  }
+  const ViewSettingsBlock& s = v.settings;
+  LoadText(v, v.body, v.bodyLeft, std::move(text), Format(s, s.messageBodyColor, s.messageBodyBOLD,
+                                                          s.messageBodyITALIC));
+}
+
+// Only the tab the user looks at is filled: a large message costs nothing
+// for the tabs never opened.
 void ShowTab(ViewerState& v) {
   const int tab = TabCtrl_GetCurSel(v.tab);
+  if (tab == kTabSource && !v.sourceFilled) FillSource(v);
+  if (tab == kTabMessage && !v.bodyFilled) FillBody(v);
   ShowWindow(v.source, tab == kTabSource ? SW_SHOW : SW_HIDE);
   ShowWindow(v.body, tab == kTabMessage ? SW_SHOW : SW_HIDE);
   ShowWindow(v.pane, tab == kTabMessage ? SW_SHOW : SW_HIDE);
@@ -145,19 +168,11 @@ void ShowMessage(ViewerState& v, MailMessage* m) {
   ListView_DeleteAllItems(v.headers);
   v.paneRows.clear();
   v.attachments.clear();
-  const ViewSettingsBlock& s = v.settings;
-  if (!m) {
-    SetWindowTextW(v.source, L"");
-    SetWindowTextW(v.body, L"");
-  } else {
-    std::wstring source;
-    if (m->rawMessage.IsSet()) source = Widen(m->rawMessage.Get(), m->rawMessage.Size());
-    else if (m->rawHeader.IsSet()) source = Widen(m->rawHeader.Get(), m->rawHeader.Size());
-    else source = ViewerString(123, L"<not loaded>");
-    LoadText(v.source, source, Format(s, s.sourceBodyColor, s.sourceBodyBOLD, s.sourceBodyITALIC));
-    if (m->rawMessage.IsSet() || m->rawHeader.IsSet()) StyleHeader(v.source, source, s);
-    source = std::wstring();
-
+  ClearText(v, v.source, v.sourceLeft);
+  ClearText(v, v.body, v.bodyLeft);
+  KillTimer(v.self, kFillTimer);
+  v.sourceFilled = v.bodyFilled = false;
+  if (m) {
     int row = 0;
     for (const auto f : m->headerFields) {
       std::wstring name = f.first, value = f.second;
@@ -175,20 +190,7 @@ void ShowMessage(ViewerState& v, MailMessage* m) {
       const wchar_t* value = nextFieldValue(m->headerFields, name.c_str());
       if (value) v.paneRows.emplace_back(name + L":", value);
     }
-
-    std::wstring text;
-    if (m->rawMessage.IsSet()) {
-      attachmentNames(*m, v.attachments);
-      for (int i = 0; i < 4096; ++i) {
-        auto t = leafText(*m, i);
-        if (!t) break;
-        if (!Blank(*t)) {
-          text = std::move(*t);
-          break;
-        }
-      }
-    }
-    LoadText(v.body, text, Format(s, s.messageBodyColor, s.messageBodyBOLD, s.messageBodyITALIC));
+    if (m->rawMessage.IsSet()) attachmentNames(*m, v.attachments);
   }
   v.stripWidth = MeasureStrip(v);
   InvalidateRect(v.pane, nullptr, TRUE);
@@ -293,16 +295,8 @@ void Create(ViewerState& v) {
     item.pszText = t.data();
     SendMessageW(v.tab, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
   }
-  const DWORD edit = ES_MULTILINE | ES_READONLY | ES_WANTRETURN | ES_AUTOVSCROLL | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP;
-  v.source = Child(v, L"RichEdit20W", edit, WS_EX_CLIENTEDGE);
-  v.body = Child(v, L"RichEdit20W", edit, WS_EX_CLIENTEDGE);
-  for (HWND e : {v.source, v.body}) {
-    SendMessageW(e, EM_EXLIMITTEXT, 0, 0x7FFFFFF0);
-    // Read-only: no undo, so replacing a large text keeps no copy of it.
-    SendMessageW(e, EM_SETUNDOLIMIT, 0, 0);
-    SendMessageW(e, EM_AUTOURLDETECT, TRUE, 0);
-    SendMessageW(e, EM_SETEVENTMASK, 0, ENM_LINK | ENM_MOUSEEVENTS);
-  }
+  v.source = MakeTextEdit(v);
+  v.body = MakeTextEdit(v);
   v.pane = Child(v, kViewerHeaderClass, 0);
   v.strip = Child(v, kViewerAttachmentClass, 0);
   v.headers = Child(v, WC_LISTVIEWW, LVS_REPORT | LVS_SINGLESEL | WS_TABSTOP, WS_EX_CLIENTEDGE);
@@ -375,6 +369,7 @@ LRESULT CALLBACK ViewerProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     }
     case WM_DESTROY:
+      KillTimer(w, kFillTimer);
       RemovePropW(w, kProp);
       delete v;
       return 0;
@@ -392,6 +387,9 @@ LRESULT CALLBACK ViewerProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_GETFONT:
       return reinterpret_cast<LRESULT>(v->font);
+    case WM_TIMER:
+      if (wp == kFillTimer) AppendTextStep(*v);
+      return 0;
     case WM_NOTIFY: {
       auto* h = reinterpret_cast<NMHDR*>(lp);
       if (h->hwndFrom == v->tab && h->code == TCN_SELCHANGE) ShowTab(*v);

@@ -23,6 +23,13 @@ bool IsOpenableLink(const std::wstring& text);
 void RegisterViewerClasses(HINSTANCE instance);
 void UnregisterViewerClasses(HINSTANCE instance);
 
+// Text still to be appended to one of the viewer's rich edits.
+struct PendingText {
+  std::wstring text;
+  size_t at = 0;  // the first character not yet in the control
+  bool Empty() const { return at >= text.size(); }
+};
+
 // The viewer's record, kept as the window property "dkrmsgview_this".
 struct ViewerState {
   HWND self = nullptr, tab = nullptr, source = nullptr, body = nullptr, pane = nullptr, strip = nullptr,
@@ -35,6 +42,9 @@ struct ViewerState {
   std::vector<AttachmentName> attachments;
   int stripWidth = 0;
   size_t logShown = 0;
+  // A tab's text is filled when it is first shown for the message.
+  bool sourceFilled = false, bodyFilled = false;
+  PendingText sourceLeft, bodyLeft;
 };
 ViewerState* ViewerOf(HWND viewer);
 
