@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
     {
       auto m = Record(text);
       Show(viewer, m.Get());
-      Pump();
+      WholeText(viewer);
       const size_t during = PrivateBytes();
       Show(viewer, smallRecord.Get());
       Pump();

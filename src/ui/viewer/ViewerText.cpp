@@ -5,7 +5,7 @@
 namespace pw::ui {
 namespace {
 
-constexpr size_t kAtOnce = 16 * 1024;    // characters: a few screens
+constexpr size_t kAtOnce = 2 * 1024;     // characters: about a screen
 constexpr size_t kStep = 32 * 1024;      // characters per timer tick
 constexpr LONG kReplaceAbove = 32 * 1024;  // clearing a longer text replaces the control
 
