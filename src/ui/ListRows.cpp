@@ -44,6 +44,18 @@ uint8_t RowClass(const MailMessage& m) {
                               (t == MessageType::Dangerous ? kRowDangerous : 0));
 }
 
+int TypeKey(const MailMessage& m);
+uint64_t DateKey(const MailMessage& m);
+
+// Everything the row keeps from its message: its class and its keys.
+void ReadRow(ListRowRef& r) {
+  const MailMessage& m = *r.message;
+  r.counted = RowClass(m);
+  r.typeKey = static_cast<uint16_t>(TypeKey(m));
+  r.sizeKey = m.size;
+  r.dateKey = DateKey(m);
+}
+
 }  // namespace
 
 void ListRows::Count(const ListRowRef& r, int sign) {
@@ -55,14 +67,14 @@ void ListRows::Recount(size_t i) {
   if (i >= rows_.size()) return;
   ListRowRef& r = rows_[i];
   Count(r, -1);
-  r.counted = RowClass(*r.message);
+  ReadRow(r);
   Count(r, 1);
 }
 
 void ListRows::RecountAll() {
   counts_[0] = counts_[1] = counts_[2] = 0;
   for (ListRowRef& r : rows_) {
-    r.counted = RowClass(*r.message);
+    ReadRow(r);
     Count(r, 1);
   }
 }
@@ -71,7 +83,7 @@ size_t ListRows::Append(MailMessage& message, MailAccount& account) {
   ListRowRef r;
   r.message = RefPtr<MailMessage>(&message);
   r.account = RefPtr<MailAccount>(&account);
-  r.counted = RowClass(message);
+  ReadRow(r);
   Count(r, 1);
   rows_.push_back(std::move(r));
   // Kept at most half full.
@@ -170,6 +182,45 @@ void SortBy(std::vector<ListRowRef>& rows, std::vector<ListRowRef>& sorted, std:
   sorted.clear();
 }
 
+// Stable LSD radix sort of (key, row) pairs by key, a byte per pass, over
+// the bytes in which the keys differ at all: a handful of linear passes
+// where a comparison sort makes log2(n) of them.
+void RadixSort(std::vector<std::pair<uint64_t, uint32_t>>& items, std::vector<std::pair<uint64_t, uint32_t>>& other) {
+  uint64_t all = 0, none = ~uint64_t{0};
+  for (const auto& it : items) {
+    all |= it.first;
+    none &= it.first;
+  }
+  const uint64_t varying = all & ~none;
+  other.resize(items.size());
+  for (int shift = 0; shift < 64; shift += 8) {
+    if (!((varying >> shift) & 0xFF)) continue;
+    size_t count[256] = {};
+    for (const auto& it : items) ++count[(it.first >> shift) & 0xFF];
+    size_t at = 0;
+    for (size_t& c : count) at += std::exchange(c, at);
+    for (const auto& it : items) other[count[(it.first >> shift) & 0xFF]++] = it;
+    items.swap(other);
+  }
+}
+
+// Numeric columns: the keys kept in the rows, radix sorted. Descending
+// sorts the complement, so equal keys still keep their order.
+template <typename Key>
+void SortByNumber(std::vector<ListRowRef>& rows, std::vector<ListRowRef>& sorted,
+                  std::vector<std::pair<uint64_t, uint32_t>>& items, std::vector<std::pair<uint64_t, uint32_t>>& other,
+                  bool ascending, Key key) {
+  items.resize(rows.size());
+  const uint64_t flip = ascending ? 0 : ~uint64_t{0};
+  for (size_t i = 0; i < rows.size(); ++i) items[i] = {key(rows[i]) ^ flip, static_cast<uint32_t>(i)};
+  RadixSort(items, other);
+  sorted.clear();
+  sorted.reserve(rows.size());
+  for (const auto& it : items) sorted.push_back(std::move(rows[it.second]));
+  rows.swap(sorted);
+  sorted.clear();
+}
+
 template <typename T>
 int Sign(T a, T b) {
   return a < b ? -1 : b < a ? 1 : 0;
@@ -190,9 +241,8 @@ int CompareForColumn(int column, const MailMessage& a, const MailMessage& b) {
 
 void ListRows::Sort(int column, int type) {
   const bool asc = type == 1;
-  auto less = [](uint64_t a, uint64_t b) { return a < b; };
   switch (column) {
-    case 0: SortBy<uint64_t>(rows_, scratch_, numbers_, asc, [](const MailMessage& m) { return uint64_t(TypeKey(m)); }, less); break;
+    case 0: SortByNumber(rows_, scratch_, numbers_, numbers2_, asc, [](const ListRowRef& r) { return uint64_t(r.typeKey); }); break;
     case 1:
     case 2: {
       const wchar_t* name = column == 1 ? L"From" : L"Subject";
@@ -200,8 +250,8 @@ void ListRows::Sort(int column, int type) {
                              [](const wchar_t* a, const wchar_t* b) { return CompareText(a, b) < 0; });
       break;
     }
-    case 3: SortBy<uint64_t>(rows_, scratch_, numbers_, asc, DateKey, less); break;
-    case 4: SortBy<uint64_t>(rows_, scratch_, numbers_, asc, [](const MailMessage& m) { return uint64_t(m.size); }, less); break;
+    case 3: SortByNumber(rows_, scratch_, numbers_, numbers2_, asc, [](const ListRowRef& r) { return r.dateKey; }); break;
+    case 4: SortByNumber(rows_, scratch_, numbers_, numbers2_, asc, [](const ListRowRef& r) { return uint64_t(r.sizeKey); }); break;
     default: return;  // every pair is equal: a stable sort keeps the order
   }
   stale_ = true;

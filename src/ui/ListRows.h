@@ -22,6 +22,11 @@ struct ListRowRef {
   bool refreshed = false;
   // What the row was counted as (kRowNew, kRowSpam, kRowDangerous).
   uint8_t counted = 0;
+  // The numeric sort keys (picture, date, size), read from the message
+  // whenever the row is counted, so a sort reads no message.
+  uint16_t typeKey = 0;
+  uint32_t sizeKey = 0;
+  uint64_t dateKey = 0;
 };
 
 inline constexpr uint8_t kRowNew = 1, kRowSpam = 2, kRowDangerous = 4;
@@ -44,7 +49,7 @@ class ListRows {
   size_t MemoryBytes() const {
     BuildIndex();
     return (rows_.capacity() + scratch_.capacity()) * sizeof(ListRowRef) + index_.capacity() * sizeof(index_[0]) +
-           numbers_.capacity() * sizeof(numbers_[0]) + texts_.capacity() * sizeof(texts_[0]);
+           (numbers_.capacity() + numbers2_.capacity()) * sizeof(numbers_[0]) + texts_.capacity() * sizeof(texts_[0]);
   }
 
   // Stable sort by column (0 picture, 1 From, 2 Subject, 3 date, 4 size;
@@ -80,7 +85,7 @@ class ListRows {
   std::vector<ListRowRef> rows_;
   size_t counts_[3] = {0, 0, 0};
   std::vector<ListRowRef> scratch_;  // the sort's second buffer, kept
-  std::vector<std::pair<uint64_t, uint32_t>> numbers_;      // sort keys, kept
+  std::vector<std::pair<uint64_t, uint32_t>> numbers_, numbers2_;  // sort keys and the radix pass's second buffer, kept
   std::vector<std::pair<const wchar_t*, uint32_t>> texts_;
   mutable std::vector<std::pair<const MailMessage*, uint32_t>> index_;
   mutable bool stale_ = false;

@@ -555,7 +555,8 @@ void ExpectMapAndCounts(const pw::ui::ListRows& rows) {
 // Many rows removed in one pass: the message-to-row map, the counts the
 // toolbar reads and the references all stay right. One changed row put in
 // place alone ends where a stable sort of the whole list puts it, for every
-// column, both ways, ties and missing fields included.
+// column, both ways, ties and missing fields included; so does a whole
+// sort after such changes.
 TEST(ListRows, BulkRemovalAndSingleRowPlacementMatchAFullSort) {
   auto account = pw::RefPtr<pw::MailAccount>::Adopt(new pw::MailAccount(nullptr));
   std::vector<pw::RefPtr<pw::MailMessage>> all;
@@ -601,17 +602,24 @@ TEST(ListRows, BulkRemovalAndSingleRowPlacementMatchAFullSort) {
       default: m.size = static_cast<uint32_t>(step * 53 % 500); break;
     }
   };
+  auto stableSorted = [](std::vector<pw::MailMessage*> order, int column, int type) {
+    std::stable_sort(order.begin(), order.end(), [&](pw::MailMessage* a, pw::MailMessage* b) {
+      return (type == 1 ? pw::ui::CompareForColumn(column, *a, *b) : pw::ui::CompareForColumn(column, *b, *a)) < 0;
+    });
+    return order;
+  };
   for (int column = 0; column <= 4; ++column) {
     for (int type : {-1, 1}) {
+      // The whole sort, over the keys the rows keep from the last count.
+      const std::vector<pw::MailMessage*> sorted = stableSorted(Order(rows), column, type);
       rows.Sort(column, type);
+      ASSERT_EQ(Order(rows), sorted) << "column " << column << " type " << type;
       for (int step = 0; step < 40; ++step) {
         const size_t p = static_cast<size_t>(step * 211 + column * 17) % rows.Size();
         pw::MailMessage& m = *rows.At(p).message;
-        std::vector<pw::MailMessage*> expected = Order(rows);
+        const std::vector<pw::MailMessage*> before = Order(rows);
         change(column, m, step);
-        std::stable_sort(expected.begin(), expected.end(), [&](pw::MailMessage* a, pw::MailMessage* b) {
-          return (type == 1 ? pw::ui::CompareForColumn(column, *a, *b) : pw::ui::CompareForColumn(column, *b, *a)) < 0;
-        });
+        const std::vector<pw::MailMessage*> expected = stableSorted(before, column, type);
         rows.Recount(p);
         const size_t q = rows.InOrder(p, column, type) ? p : rows.Reposition(p, column, type);
         ASSERT_EQ(Order(rows), expected) << "column " << column << " type " << type << " step " << step;
