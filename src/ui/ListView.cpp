@@ -10,6 +10,7 @@
 #include "ui/ListCommands.h"
 #include "ui/MessagesListWindow.h"
 #include "ui/ViewerMessages.h"
+#include "ui/viewer/MessageViewer.h"
 #include "ui_ids.h"
 
 namespace pw::ui {
@@ -72,7 +73,7 @@ void MessagesListWindow::RemoveRows(const std::vector<MailMessage*>& messages) {
   }
   if (focus) {
     const int i = rows_.Find(focus);
-    if (i >= 0) ListView_SetItemState(list_, i, LVIS_FOCUSED, LVIS_FOCUSED);
+    if (i >= 0) SetFocusedRow(i);
   }
   InvalidateRect(list_, nullptr, FALSE);
   if (focusGone) ShowFocused();
@@ -146,7 +147,7 @@ void MessagesListWindow::SortRows() {
   }
   if (focused) {
     const int i = rows_.Find(focused);
-    if (i >= 0) ListView_SetItemState(list_, i, LVIS_FOCUSED, LVIS_FOCUSED);
+    if (i >= 0) SetFocusedRow(i);
   }
   InvalidateRect(list_, nullptr, FALSE);
 }
@@ -200,7 +201,7 @@ void MessagesListWindow::MoveRow(size_t p) {
     for (size_t j : selected) ListView_SetItemState(list_, static_cast<int>(moved(j)), LVIS_SELECTED, LVIS_SELECTED);
   }
   if (focus >= 0 && static_cast<size_t>(focus) >= lo && static_cast<size_t>(focus) <= hi)
-    ListView_SetItemState(list_, static_cast<int>(moved(static_cast<size_t>(focus))), LVIS_FOCUSED, LVIS_FOCUSED);
+    SetFocusedRow(static_cast<int>(moved(static_cast<size_t>(focus))));
   ListView_RedrawItems(list_, static_cast<int>(lo), static_cast<int>(hi));
 }
 
@@ -213,6 +214,13 @@ void MessagesListWindow::Deselect(const std::vector<int>& rows) {
     return;
   }
   for (int i : rows) ListView_SetItemState(list_, i, 0, LVIS_SELECTED);
+}
+
+// The hint first: the focus change is notified at once, and asking the
+// list view for the focused row without it walks every row.
+void MessagesListWindow::SetFocusedRow(int row) {
+  focusHint_ = row;
+  ListView_SetItemState(list_, row, LVIS_FOCUSED, LVIS_FOCUSED);
 }
 
 int MessagesListWindow::FocusedRow() const {
@@ -249,10 +257,16 @@ std::vector<int> MessagesListWindow::SelectedRows() const {
   return out;
 }
 
-void MessagesListWindow::ShowFocused() {
+void MessagesListWindow::ShowFocused(bool again) {
   const int i = FocusedRow();
-  SendMessageW(viewer_, kViewShowMessage, 0,
-               reinterpret_cast<LPARAM>(i >= 0 ? rows_.At(static_cast<size_t>(i)).message.Get() : nullptr));
+  MailMessage* m = i >= 0 ? rows_.At(static_cast<size_t>(i)).message.Get() : nullptr;
+  // The focus given back to the same message after a sort or a removal
+  // does not show it all over again.
+  if (!again && m) {
+    const ViewerState* v = ViewerOf(viewer_);
+    if (v && v->message.Get() == m) return;
+  }
+  SendMessageW(viewer_, kViewShowMessage, 0, reinterpret_cast<LPARAM>(m));
 }
 
 void MessagesListWindow::SetSortMark(int column, int image) {
@@ -401,7 +415,7 @@ LRESULT MessagesListWindow::OnNotify(int id, NMHDR* h) {
     case NM_CUSTOMDRAW: return DrawRow(reinterpret_cast<NMLVCUSTOMDRAW*>(h));
     case LVN_ITEMCHANGED: {
       auto* nm = reinterpret_cast<NMLISTVIEW*>(h);
-      if ((nm->uNewState & LVIS_FOCUSED) && !(nm->uOldState & LVIS_FOCUSED)) ShowFocused();
+      if ((nm->uNewState & LVIS_FOCUSED) && !(nm->uOldState & LVIS_FOCUSED)) ShowFocused(false);
       Schedule(kFlushToolbar);
       return 0;
     }

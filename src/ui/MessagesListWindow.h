@@ -88,7 +88,9 @@ class MessagesListWindow final : public DialogWindow {
   void ResortLater(MailMessage& message);
   void ResortChanged();
   void MoveRow(size_t row);
-  void ShowFocused();
+  // Shows the focused row's message; `again` false skips the one shown.
+  void ShowFocused(bool again = true);
+  void SetFocusedRow(int row);
   int FocusedRow() const;
   std::vector<int> SelectedRows() const;
   void Deselect(const std::vector<int>& rows);
