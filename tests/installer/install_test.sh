@@ -57,6 +57,8 @@ install() {
 }
 installed() {
   [ -f "$LDIR/x64/postwarden.dll" ] && [ -f "$LDIR/x86/postwarden.dll" ] && [ -f "$LDIR/uninstall.exe" ] || return 1
+  # The black-list definitions the plug-in reads from beside itself.
+  grep -q '^DNSBL ' "$LDIR/x64/dnsbl.ini" && grep -q '^DNSBL ' "$LDIR/x86/dnsbl.ini" || return 1
   [ "$(reg_value 64 "HKCR\\CLSID\\$CLSID\\InprocServer32" '(Default)' | tr 'A-Z' 'a-z')" = 'c:\postwarden\x64\postwarden.dll' ] || return 1
   [ "$(reg_value 64 "HKCR\\CLSID\\$CLSID\\InprocServer32" ThreadingModel)" = Apartment ] || return 1
   reg_has 64 "HKCR\\CLSID\\$CLSID\\Implemented Categories\\$CATID" || return 1
