@@ -353,8 +353,15 @@ int main(int argc, char** argv) {
       for (int type : {-1, 1}) {
         std::vector<double> ours, base;
         for (int r = 0; r < 5; ++r) {
-          rows.Clear();
+          // Back to the starting order with the sort's buffers kept, as
+          // the window keeps them from one click to the next.
+          rows.RemoveMessages(startOrder);
           for (const auto& p : start) rows.Append(*p.first, *p.second);
+          if (r == 0) rows.Sort(column, type);  // first use: the buffers are made
+          if (r == 0) {
+            rows.RemoveMessages(startOrder);
+            for (const auto& p : start) rows.Append(*p.first, *p.second);
+          }
           double t = Now();
           rows.Sort(column, type);
           ours.push_back(Now() - t);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <cwctype>
 
 #include "base/Module.h"
@@ -124,6 +125,7 @@ void ListRows::Clear() {
   std::vector<ListRowRef>().swap(rows_);
   std::vector<ListRowRef>().swap(scratch_);
   std::vector<std::pair<uint64_t, uint32_t>>().swap(numbers_);
+  std::vector<std::pair<uint64_t, uint32_t>>().swap(numbers2_);
   std::vector<std::pair<const wchar_t*, uint32_t>>().swap(texts_);
   counts_[0] = counts_[1] = counts_[2] = 0;
   stale_ = false;
@@ -175,31 +177,29 @@ void SortBy(std::vector<ListRowRef>& rows, std::vector<ListRowRef>& sorted, std:
     std::stable_sort(items.begin(), items.end(), [&](const Item& a, const Item& b) { return less(a.first, b.first); });
   else
     std::stable_sort(items.begin(), items.end(), [&](const Item& a, const Item& b) { return less(b.first, a.first); });
-  sorted.clear();
-  sorted.reserve(rows.size());
-  for (const Item& it : items) sorted.push_back(std::move(rows[it.second]));
+  sorted.resize(rows.size());
+  for (size_t k = 0; k < items.size(); ++k) sorted[k] = std::move(rows[items[k].second]);
   rows.swap(sorted);
-  sorted.clear();
 }
 
 // Stable LSD radix sort of (key, row) pairs by key, a byte per pass, over
 // the bytes in which the keys differ at all: a handful of linear passes
 // where a comparison sort makes log2(n) of them.
 void RadixSort(std::vector<std::pair<uint64_t, uint32_t>>& items, std::vector<std::pair<uint64_t, uint32_t>>& other) {
-  uint64_t all = 0, none = ~uint64_t{0};
-  for (const auto& it : items) {
-    all |= it.first;
-    none &= it.first;
-  }
-  const uint64_t varying = all & ~none;
+  // One reading counts every byte position; positions where all keys agree
+  // need no pass.
+  static thread_local size_t count[8][256];
+  memset(count, 0, sizeof(count));
+  for (const auto& it : items)
+    for (int b = 0; b < 8; ++b) ++count[b][(it.first >> (8 * b)) & 0xFF];
   other.resize(items.size());
-  for (int shift = 0; shift < 64; shift += 8) {
-    if (!((varying >> shift) & 0xFF)) continue;
-    size_t count[256] = {};
-    for (const auto& it : items) ++count[(it.first >> shift) & 0xFF];
+  for (int b = 0; b < 8; ++b) {
+    size_t* c = count[b];
+    if (c[(items.front().first >> (8 * b)) & 0xFF] == items.size()) continue;
     size_t at = 0;
-    for (size_t& c : count) at += std::exchange(c, at);
-    for (const auto& it : items) other[count[(it.first >> shift) & 0xFF]++] = it;
+    for (int v = 0; v < 256; ++v) at += std::exchange(c[v], at);
+    const int shift = 8 * b;
+    for (const auto& it : items) other[c[(it.first >> shift) & 0xFF]++] = it;
     items.swap(other);
   }
 }
@@ -213,12 +213,12 @@ void SortByNumber(std::vector<ListRowRef>& rows, std::vector<ListRowRef>& sorted
   items.resize(rows.size());
   const uint64_t flip = ascending ? 0 : ~uint64_t{0};
   for (size_t i = 0; i < rows.size(); ++i) items[i] = {key(rows[i]) ^ flip, static_cast<uint32_t>(i)};
-  RadixSort(items, other);
-  sorted.clear();
-  sorted.reserve(rows.size());
-  for (const auto& it : items) sorted.push_back(std::move(rows[it.second]));
+  if (!items.empty()) RadixSort(items, other);
+  // Moved into empty rows kept from the last sort, and the emptied rows
+  // kept for the next: no row is made or destroyed.
+  sorted.resize(rows.size());
+  for (size_t k = 0; k < items.size(); ++k) sorted[k] = std::move(rows[items[k].second]);
   rows.swap(sorted);
-  sorted.clear();
 }
 
 template <typename T>
