@@ -68,6 +68,10 @@ void ReleaseQueued(const MSG& m) {
 
 MessagesListWindow::MessagesListWindow(ListWindowHost& host) : DialogWindow(IDD_MESSAGES_LIST), host_(host) {
   rowFont_.Reset(CreateSystemFont(SystemFont::IconTitle, false));
+  if (HDC screen = GetDC(nullptr)) {
+    dpi_ = std::max(96, GetDeviceCaps(screen, LOGPIXELSX));
+    ReleaseDC(nullptr, screen);
+  }
   unreadFont_.Reset(CreateSystemFont(SystemFont::IconTitle, true, 600));
   smallIcon_.Reset(static_cast<HICON>(LoadImageW(DllModule(), MAKEINTRESOURCEW(IDI_PLUGIN), IMAGE_ICON, 16, 16, 0)));
   bigIcon_.Reset(static_cast<HICON>(LoadImageW(DllModule(), MAKEINTRESOURCEW(IDI_PLUGIN), IMAGE_ICON, 32, 32, 0)));
@@ -162,7 +166,7 @@ void MessagesListWindow::OnInitDialog() {
     LVCOLUMNW c = {};
     c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
     c.fmt = cols[i].format & ~LVCFMT_BITMAP_ON_RIGHT;
-    c.cx = cols[i].width;
+    c.cx = ToScreen(cols[i].width);
     c.pszText = text.data();
     c.iSubItem = i;
     ListView_InsertColumn(list_, i, &c);
@@ -171,7 +175,7 @@ void MessagesListWindow::OnInitDialog() {
   for (int i = 0; i < 6; ++i) {
     order[i] = layout_.columns[i].order > 5 ? i : layout_.columns[i].order;
     if (layout_.columns[i].width > 0 && layout_.columns[i].width < 10000)
-      ListView_SetColumnWidth(list_, i, layout_.columns[i].width);
+      ListView_SetColumnWidth(list_, i, ToScreen(layout_.columns[i].width));
   }
   if (!IsPermutation(order))
     for (int i = 0; i < 6; ++i) order[i] = i;
@@ -194,7 +198,7 @@ void MessagesListWindow::OnInitDialog() {
     viewerOrder[1] = 1;
   }
   SendMessageW(viewer_, kViewSetColumnOrder, 2, reinterpret_cast<LPARAM>(viewerOrder));
-  int32_t widths[2] = {layout_.viewerColumns[0].width, layout_.viewerColumns[1].width};
+  int32_t widths[2] = {ToScreen(layout_.viewerColumns[0].width), ToScreen(layout_.viewerColumns[1].width)};
   SendMessageW(viewer_, kViewSetColumnWidths, 0, reinterpret_cast<LPARAM>(widths));
   std::vector<wchar_t*> items;
   for (auto& f : layout_.fields) items.push_back(f.data());
@@ -213,7 +217,7 @@ void MessagesListWindow::StoreLayout() {
   ListView_GetColumnOrderArray(list_, 6, order);
   for (int i = 0; i < 6; ++i) {
     l.columns[i].order = order[i];
-    l.columns[i].width = ListView_GetColumnWidth(list_, i);
+    l.columns[i].width = ToStored(ListView_GetColumnWidth(list_, i));
   }
   WINDOWPLACEMENT wp = {sizeof(wp)};
   GetWindowPlacement(w, &wp);
@@ -231,8 +235,8 @@ void MessagesListWindow::StoreLayout() {
   }
   int widths[2] = {0, 0};
   if (SendMessageW(viewer_, kViewGetColumnWidths, 0, reinterpret_cast<LPARAM>(widths)) && widths[0] > 0) {
-    l.viewerColumns[0].width = widths[0];
-    l.viewerColumns[1].width = widths[1];
+    l.viewerColumns[0].width = ToStored(widths[0]);
+    l.viewerColumns[1].width = ToStored(widths[1]);
   }
   ViewerStringList fields;
   if (SendMessageW(viewer_, kViewGetFields, 0, reinterpret_cast<LPARAM>(&fields)) && fields.items) {

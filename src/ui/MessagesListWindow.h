@@ -159,6 +159,10 @@ class MessagesListWindow final : public DialogWindow {
   ULONGLONG labelsAt_ = 0;                           // when the labels were last counted
   bool labelsTimer_ = false;
   mutable int focusHint_ = -1;
+  // Column widths are stored for 96 DPI and shown at the screen's DPI.
+  int dpi_ = 96;
+  int ToScreen(int width) const { return MulDiv(width, dpi_, 96); }
+  int ToStored(int width) const { return MulDiv(width, 96, dpi_); }
   std::wstring tipText_;
 };
 

@@ -188,6 +188,7 @@ TEST(Shots144Child, MessagesList) {
     it[2]->SetType(pw::MessageType::Spam);
     it[2]->color = RGB(128, 0, 0);
   }
+  const int32_t viewerWidth = p->Settings().viewerColumns[1].width;
   p->OpenMessagesList();
   UiDriver d([](UiDriver&) {});
   HWND w = nullptr;
@@ -201,9 +202,14 @@ TEST(Shots144Child, MessagesList) {
   ASSERT_TRUE(d.WaitFor([&] { return ListView_GetItemCount(GetDlgItem(w, 1028)) == 6; }));
   SetWindowPos(w, nullptr, 0, 0, 1100, 700, SWP_NOMOVE | SWP_NOZORDER);
   d.Send(w, WM_NULL, 0, 0);
+  // Stored widths are for 96 DPI: the default 100 shows as 150 at 150 %,
+  // and goes back into the settings as 100.
+  EXPECT_EQ(ListView_GetColumnWidth(GetDlgItem(w, 1028), 1), 150);
   EXPECT_TRUE(pwtest::Shoot(w, L"messages_list_144"));
   PostMessageW(w, WM_CLOSE, 0, 0);
   EXPECT_TRUE(d.WaitFor([&] { return !p->ListWindowExists(); }));
+  EXPECT_EQ(p->Settings().columns[1].width, 100);
+  EXPECT_EQ(p->Settings().viewerColumns[1].width, viewerWidth);
 }
 
 // The viewer's four tabs on a message with an attachment and a log, and
