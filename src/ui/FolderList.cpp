@@ -150,7 +150,7 @@ void FolderList::Paint(HDC target, const RECT& update) {
     FillRect(dc, &band, GetSysColorBrush(COLOR_WINDOW));
     const int cell = row.indent * rowHeight_;
     if (const PictureBitmap* p = PictureOf(row))
-      p->Draw(dc, cell + (rowHeight_ - p->Width()) / 2, (rowHeight_ - p->Height()) / 2);
+      p->DrawForDpi(dc, cell + rowHeight_ / 2, rowHeight_ / 2, GetDeviceCaps(dc, LOGPIXELSY), rowHeight_ - 2);
     const int textX = (row.indent + 1) * rowHeight_;
     const bool sel = i == selected_;
     if (sel) {

@@ -395,8 +395,8 @@ LRESULT MessagesListWindow::DrawRow(NMLVCUSTOMDRAW* cd) {
   }
   if ((state & LVIS_FOCUSED) && GetFocus() == list_) DrawFocusRect(dc, &bounds);
   if (const PictureBitmap* pic = RowPicture(m); pic && !pic->Empty())
-    pic->Draw(dc, icon.left + (icon.right - icon.left) / 2 - pic->Width() / 2,
-              icon.top + (icon.bottom - icon.top) / 2 - pic->Height() / 2);
+    pic->DrawForDpi(dc, icon.left + (icon.right - icon.left) / 2, icon.top + (icon.bottom - icon.top) / 2, dpi_,
+                    height - 2);
   SetViewportOrgEx(dc, 0, 0, nullptr);
   BitBlt(screen, bounds.left, bounds.top, width, height, dc, 0, 0, SRCCOPY);
   SelectObject(dc, oldFont);

@@ -1,5 +1,6 @@
 #include "ui/PictureBitmap.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace pw::ui {
@@ -38,12 +39,19 @@ bool PictureBitmap::LoadFile(const wchar_t* path) {
   return image::LoadFile(path, image::Format::Png, p) && Set(p);
 }
 
-void PictureBitmap::Draw(HDC dc, int x, int y) const {
+void PictureBitmap::DrawForDpi(HDC dc, int cx, int cy, int dpi, int most) const {
+  if (!bitmap_ || height_ <= 0) return;
+  const int h = std::max(height_, std::min(MulDiv(height_, dpi, 96), most));
+  const int w = MulDiv(width_, h, height_);
+  Draw(dc, cx - w / 2, cy - h / 2, w, h);
+}
+
+void PictureBitmap::Draw(HDC dc, int x, int y, int w, int h) const {
   if (!bitmap_) return;
   HDC mem = CreateCompatibleDC(dc);
   HGDIOBJ old = SelectObject(mem, bitmap_.Get());
   BLENDFUNCTION bf = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  AlphaBlend(dc, x, y, width_, height_, mem, 0, 0, width_, height_, bf);
+  AlphaBlend(dc, x, y, w, h, mem, 0, 0, width_, height_, bf);
   SelectObject(mem, old);
   DeleteDC(mem);
 }

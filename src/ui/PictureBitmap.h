@@ -19,7 +19,12 @@ class PictureBitmap {
   int Height() const { return height_; }
   bool Empty() const { return !bitmap_; }
   // Draws at (x, y) in its own size.
-  void Draw(HDC dc, int x, int y) const;
+  void Draw(HDC dc, int x, int y) const { Draw(dc, x, y, width_, height_); }
+  // Draws stretched to w x h.
+  void Draw(HDC dc, int x, int y, int w, int h) const;
+  // Pictures are drawn for 96 DPI: centred on (cx, cy), grown with the
+  // screen's DPI as far as `most` pixels high allow, never below their size.
+  void DrawForDpi(HDC dc, int cx, int cy, int dpi, int most) const;
 
  private:
   ScopedBitmap bitmap_;
