@@ -394,9 +394,11 @@ LRESULT MessagesListWindow::DrawRow(NMLVCUSTOMDRAW* cd) {
               DT_SINGLELINE | DT_BOTTOM | DT_NOPREFIX | DT_WORD_ELLIPSIS | (col == 4 ? DT_RIGHT : DT_LEFT));
   }
   if ((state & LVIS_FOCUSED) && GetFocus() == list_) DrawFocusRect(dc, &bounds);
-  if (const PictureBitmap* pic = RowPicture(m); pic && !pic->Empty())
-    pic->DrawForDpi(dc, icon.left + (icon.right - icon.left) / 2, icon.top + (icon.bottom - icon.top) / 2, dpi_,
-                    height - 2);
+  if (const PictureBitmap* pic = RowPicture(m); pic && !pic->Empty()) {
+    // Centred in the icon's place, or from its left edge when grown wider.
+    const int wide = std::max<int>(icon.right - icon.left, pic->SizeForDpi(dpi_, height - 2).cx);
+    pic->DrawForDpi(dc, icon.left + wide / 2, icon.top + (icon.bottom - icon.top) / 2, dpi_, height - 2);
+  }
   SetViewportOrgEx(dc, 0, 0, nullptr);
   BitBlt(screen, bounds.left, bounds.top, width, height, dc, 0, 0, SRCCOPY);
   SelectObject(dc, oldFont);

@@ -39,11 +39,16 @@ bool PictureBitmap::LoadFile(const wchar_t* path) {
   return image::LoadFile(path, image::Format::Png, p) && Set(p);
 }
 
-void PictureBitmap::DrawForDpi(HDC dc, int cx, int cy, int dpi, int most) const {
-  if (!bitmap_ || height_ <= 0) return;
+SIZE PictureBitmap::SizeForDpi(int dpi, int most) const {
+  if (height_ <= 0) return {width_, height_};
   const int h = std::max(height_, std::min(MulDiv(height_, dpi, 96), most));
-  const int w = MulDiv(width_, h, height_);
-  Draw(dc, cx - w / 2, cy - h / 2, w, h);
+  return {MulDiv(width_, h, height_), h};
+}
+
+void PictureBitmap::DrawForDpi(HDC dc, int cx, int cy, int dpi, int most) const {
+  if (!bitmap_) return;
+  const SIZE s = SizeForDpi(dpi, most);
+  Draw(dc, cx - s.cx / 2, cy - s.cy / 2, s.cx, s.cy);
 }
 
 void PictureBitmap::Draw(HDC dc, int x, int y, int w, int h) const {

@@ -25,6 +25,7 @@ class PictureBitmap {
   // Pictures are drawn for 96 DPI: centred on (cx, cy), grown with the
   // screen's DPI as far as `most` pixels high allow, never below their size.
   void DrawForDpi(HDC dc, int cx, int cy, int dpi, int most) const;
+  SIZE SizeForDpi(int dpi, int most) const;
 
  private:
   ScopedBitmap bitmap_;
