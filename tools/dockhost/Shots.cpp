@@ -221,31 +221,47 @@ bool TakeShots(dockrail::IDockPlugin* plugin, ControlFn control, const std::wstr
   return ok;
 }
 
-bool ShootList(dockrail::IDockPlugin* plugin, ControlFn control, const std::wstring& file) {
+namespace {
+
+HWND ListWindow(dockrail::IDockPlugin* plugin, ControlFn control) {
   wchar_t* answer = nullptr;
-  control(plugin, L"list-window open", &answer);
-  if (answer) CoTaskMemFree(answer);
+  control(plugin, L"list-window", &answer);
   HWND list = nullptr;
-  for (int i = 0; i < 100 && !list; ++i) {
-    answer = nullptr;
-    control(plugin, L"list-window", &answer);
-    if (answer) {
-      list = reinterpret_cast<HWND>(static_cast<uintptr_t>(_wcstoui64(answer, nullptr, 10)));
-      CoTaskMemFree(answer);
-    }
-    if (!list) Sleep(50);
+  if (answer) {
+    list = reinterpret_cast<HWND>(static_cast<uintptr_t>(_wcstoui64(answer, nullptr, 10)));
+    CoTaskMemFree(answer);
   }
-  if (!list) return false;
-  Settle(list);
-  Sleep(300);
-  Settle(list);
+  return list && IsWindow(list) && IsWindowVisible(list) ? list : nullptr;
+}
+
+}  // namespace
+
+bool ShootList(dockrail::IDockPlugin* plugin, ControlFn control, const std::wstring& file) {
   std::wstring dir = file;
   const size_t slash = dir.find_last_of(L"\\/");
   if (slash != std::wstring::npos) {
     dir.resize(slash);
     CreateDirectoryW(dir.c_str(), nullptr);
   }
-  const bool ok = pwtest::SaveWindowPng(list, file);
+  // A window closed just before (the --shots pictures) may still be going
+  // when it is asked for: then it is asked again.
+  bool ok = false;
+  for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
+    if (attempt) Sleep(500);
+    wchar_t* answer = nullptr;
+    control(plugin, L"list-window open", &answer);
+    if (answer) CoTaskMemFree(answer);
+    HWND list = nullptr;
+    for (int i = 0; i < 200 && !list; ++i) {
+      list = ListWindow(plugin, control);
+      if (!list) Sleep(50);
+    }
+    if (!list) continue;
+    Settle(list);
+    Sleep(300);
+    Settle(list);
+    ok = IsWindow(list) && pwtest::SaveWindowPng(list, file);
+  }
   printf("%ls %ls\n", ok ? L"wrote" : L"FAILED", file.c_str());
   return ok;
 }
