@@ -15,9 +15,11 @@ wine_up() {
   else
     setsid wineserver -p >/dev/null 2>&1 </dev/null &
   fi
-  # Wine's helper processes (services, the desktop window's explorer) start
-  # with the first program and outlive it: start them here, detached, so
-  # that no test's output pipe is held open by them.
+  # Wine's services start with the first program and outlive it: start them
+  # here, detached, so that no test's output pipe is held open by them. The
+  # desktop process cannot be kept so: it ends when no program uses the
+  # desktop and comes back with the next one, inheriting its output, which
+  # is why build/wine-run.sh never hands a program its caller's pipe.
   setsid wine cmd /c exit >/dev/null 2>&1 </dev/null
   setsid wine rundll32 user32.dll,GetDesktopWindow >/dev/null 2>&1 </dev/null || true
 }
