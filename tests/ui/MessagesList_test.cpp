@@ -630,6 +630,33 @@ TEST(ListRows, BulkRemovalAndSingleRowPlacementMatchAFullSort) {
   }
 }
 
+// Texts that share their first four letters, end within them, differ only
+// in case or only beyond them, or are not ASCII: the text sort keeps the
+// order of the letter-by-letter comparison, both ways.
+TEST(ListRows, TextSortMatchesTheLetterByLetterOrder) {
+  auto account = pw::RefPtr<pw::MailAccount>::Adopt(new pw::MailAccount(nullptr));
+  const char* subjects[] = {"abcd", "ABCDe", "abcD", "abc", "", "abcdz", "ABCDZ", "=?utf-8?Q?=C3=84bcd?=",
+                            "=?utf-8?Q?=C3=A4bcdz?=", "a", "abce", "abcd", nullptr, "Abcd", "zz", "abcda"};
+  std::vector<pw::RefPtr<pw::MailMessage>> all;
+  pw::ui::ListRows rows;
+  for (int round = 0; round < 3; ++round)
+    for (const char* subject : subjects) {
+      all.push_back(pw::MailMessage::Create(std::to_wstring(all.size()).c_str()));
+      const std::string h = subject ? std::string("Subject: ") + subject + "\r\n" : "From: x@example.org\r\n";
+      all.back()->rawHeader.Set(h.c_str());
+      pw::parseHeaderFields(*all.back());
+      rows.Append(*all.back(), *account);
+    }
+  for (int type : {-1, 1}) {
+    std::vector<pw::MailMessage*> expected = Order(rows);
+    std::stable_sort(expected.begin(), expected.end(), [&](pw::MailMessage* a, pw::MailMessage* b) {
+      return (type == 1 ? pw::ui::CompareForColumn(2, *a, *b) : pw::ui::CompareForColumn(2, *b, *a)) < 0;
+    });
+    rows.Sort(2, type);
+    EXPECT_EQ(Order(rows), expected) << "type " << type;
+  }
+}
+
 // Save message writes every recorded byte (zeros included) under the name
 // the user typed, with ".msg" added; the proposed name has no path
 // characters. A queued reply deleted from the list goes at once.
