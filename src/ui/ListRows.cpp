@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <cwctype>
 
 #include "base/Module.h"
@@ -164,6 +163,16 @@ int CompareText(const wchar_t* a, const wchar_t* b) {
   return CompareFolded(a, b);
 }
 
+// Puts the rows in the order of the sorted items' row numbers. They move
+// into empty rows kept from the last sort, and the emptied rows are kept
+// for the next: no row is made or destroyed.
+template <typename Item>
+void MoveInOrder(std::vector<ListRowRef>& rows, std::vector<ListRowRef>& sorted, const std::vector<Item>& items) {
+  sorted.resize(rows.size());
+  for (size_t k = 0; k < items.size(); ++k) sorted[k] = std::move(rows[items[k].second]);
+  rows.swap(sorted);
+}
+
 // Keys are made once per sort into a buffer kept between sorts, sorted
 // with their row numbers, and the rows are moved into that order.
 template <typename Key, typename Make, typename Less>
@@ -177,9 +186,7 @@ void SortBy(std::vector<ListRowRef>& rows, std::vector<ListRowRef>& sorted, std:
     std::stable_sort(items.begin(), items.end(), [&](const Item& a, const Item& b) { return less(a.first, b.first); });
   else
     std::stable_sort(items.begin(), items.end(), [&](const Item& a, const Item& b) { return less(b.first, a.first); });
-  sorted.resize(rows.size());
-  for (size_t k = 0; k < items.size(); ++k) sorted[k] = std::move(rows[items[k].second]);
-  rows.swap(sorted);
+  MoveInOrder(rows, sorted, items);
 }
 
 // Stable LSD radix sort of (key, row) pairs by key, a byte per pass, over
@@ -188,8 +195,7 @@ void SortBy(std::vector<ListRowRef>& rows, std::vector<ListRowRef>& sorted, std:
 void RadixSort(std::vector<std::pair<uint64_t, uint32_t>>& items, std::vector<std::pair<uint64_t, uint32_t>>& other) {
   // One reading counts every byte position; positions where all keys agree
   // need no pass.
-  static thread_local size_t count[8][256];
-  memset(count, 0, sizeof(count));
+  size_t count[8][256] = {};
   for (const auto& it : items)
     for (int b = 0; b < 8; ++b) ++count[b][(it.first >> (8 * b)) & 0xFF];
   other.resize(items.size());
@@ -214,11 +220,7 @@ void SortByNumber(std::vector<ListRowRef>& rows, std::vector<ListRowRef>& sorted
   const uint64_t flip = ascending ? 0 : ~uint64_t{0};
   for (size_t i = 0; i < rows.size(); ++i) items[i] = {key(rows[i]) ^ flip, static_cast<uint32_t>(i)};
   if (!items.empty()) RadixSort(items, other);
-  // Moved into empty rows kept from the last sort, and the emptied rows
-  // kept for the next: no row is made or destroyed.
-  sorted.resize(rows.size());
-  for (size_t k = 0; k < items.size(); ++k) sorted[k] = std::move(rows[items[k].second]);
-  rows.swap(sorted);
+  MoveInOrder(rows, sorted, items);
 }
 
 template <typename T>
