@@ -116,18 +116,17 @@ void FillSource(ViewerState& v) {
   if (m->rawMessage.IsSet()) source = Widen(m->rawMessage.Get(), m->rawMessage.Size());
   else if (m->rawHeader.IsSet()) source = Widen(m->rawHeader.Get(), m->rawHeader.Size());
   else source = ViewerString(123, L"<not loaded>");
-  size_t header = source.find(L"\r\n\r\n");
-  header = header == std::wstring::npos ? source.size() : header + 4;
+  // Only the header is styled: it goes in at once, the rest may follow.
+  size_t header = 0;
+  std::wstring head;
   if (raw) {
-    // Only the header is styled: it goes in at once, the rest may follow.
-    const std::wstring head = source.substr(0, header);
-    LoadText(v, v.source, v.sourceLeft, std::move(source), Format(s, s.sourceBodyColor, s.sourceBodyBOLD,
-                                                                  s.sourceBodyITALIC), header);
-    StyleHeader(v.source, head, s);
-  } else {
-    LoadText(v, v.source, v.sourceLeft, std::move(source), Format(s, s.sourceBodyColor, s.sourceBodyBOLD,
-                                                                  s.sourceBodyITALIC));
+    header = source.find(L"\r\n\r\n");
+    header = header == std::wstring::npos ? source.size() : header + 4;
+    head = source.substr(0, header);
   }
+  LoadText(v, v.source, v.sourceLeft, std::move(source),
+           Format(s, s.sourceBodyColor, s.sourceBodyBOLD, s.sourceBodyITALIC), header);
+  if (raw) StyleHeader(v.source, head, s);
 }
 
 // The message text: the first text part that is not blank.
