@@ -223,6 +223,35 @@ void SortByNumber(std::vector<ListRowRef>& rows, std::vector<ListRowRef>& sorted
   MoveInOrder(rows, sorted, items);
 }
 
+// Replaces each of `follow` (rows before the sort) by its row after it,
+// read off the sorted items' row numbers: no message-to-row map needed.
+template <typename Item>
+void Follow(const std::vector<Item>& items, std::vector<int>* follow) {
+  if (!follow || follow->empty()) return;
+  std::vector<int>& f = *follow;
+  if (f.size() > 64) {
+    std::vector<int> to(items.size(), -1);
+    for (size_t k = 0; k < items.size(); ++k) to[items[k].second] = static_cast<int>(k);
+    for (int& i : f) i = i >= 0 && static_cast<size_t>(i) < to.size() ? to[static_cast<size_t>(i)] : -1;
+    return;
+  }
+  // A few rows (the focused and the selected): one pass over the order,
+  // looking each row number up among the sorted few.
+  std::vector<std::pair<uint32_t, size_t>> wanted;
+  for (size_t j = 0; j < f.size(); ++j)
+    if (f[j] >= 0) wanted.emplace_back(static_cast<uint32_t>(f[j]), j);
+  std::sort(wanted.begin(), wanted.end());
+  for (int& i : f) i = -1;
+  if (wanted.empty()) return;
+  const uint32_t lo = wanted.front().first, hi = wanted.back().first;
+  for (size_t k = 0; k < items.size(); ++k) {
+    const uint32_t was = items[k].second;
+    if (was < lo || was > hi) continue;
+    auto it = std::lower_bound(wanted.begin(), wanted.end(), std::make_pair(was, size_t{0}));
+    for (; it != wanted.end() && it->first == was; ++it) f[it->second] = static_cast<int>(k);
+  }
+}
+
 template <typename T>
 int Sign(T a, T b) {
   return a < b ? -1 : b < a ? 1 : 0;
@@ -241,7 +270,7 @@ int CompareForColumn(int column, const MailMessage& a, const MailMessage& b) {
   }
 }
 
-void ListRows::Sort(int column, int type) {
+void ListRows::Sort(int column, int type, std::vector<int>* follow) {
   const bool asc = type == 1;
   switch (column) {
     case 0: SortByNumber(rows_, scratch_, numbers_, numbers2_, asc, [](const ListRowRef& r) { return uint64_t(r.typeKey); }); break;
@@ -250,12 +279,19 @@ void ListRows::Sort(int column, int type) {
       const wchar_t* name = column == 1 ? L"From" : L"Subject";
       SortBy<const wchar_t*>(rows_, scratch_, texts_, asc, [name](const MailMessage& m) { return TextKey(m, name); },
                              [](const wchar_t* a, const wchar_t* b) { return CompareText(a, b) < 0; });
-      break;
+      Follow(texts_, follow);
+      stale_ = true;
+      return;
     }
     case 3: SortByNumber(rows_, scratch_, numbers_, numbers2_, asc, [](const ListRowRef& r) { return r.dateKey; }); break;
     case 4: SortByNumber(rows_, scratch_, numbers_, numbers2_, asc, [](const ListRowRef& r) { return uint64_t(r.sizeKey); }); break;
-    default: return;  // every pair is equal: a stable sort keeps the order
+    default:  // every pair is equal: a stable sort keeps the order
+      if (follow)
+        for (int& i : *follow)
+          if (i < 0 || static_cast<size_t>(i) >= rows_.size()) i = -1;
+      return;
   }
+  Follow(numbers_, follow);
   stale_ = true;
 }
 

@@ -54,8 +54,10 @@ class ListRows {
 
   // Stable sort by column (0 picture, 1 From, 2 Subject, 3 date, 4 size;
   // others keep the order); type 1 ascending, anything else descending.
-  // The caller holds the accounts' message locks shared.
-  void Sort(int column, int type);
+  // The caller holds the accounts' message locks shared. Each of `follow`
+  // (row indices before the sort, -1 for none) becomes that row's index
+  // after it.
+  void Sort(int column, int type, std::vector<int>* follow = nullptr);
   // Brings the message-to-row map up to date now.
   void BuildIndex() const { if (stale_) Reindex(); }
 

@@ -125,31 +125,26 @@ void MessagesListWindow::FillList(int index) {
 
 void MessagesListWindow::SortRows() {
   if (sortType_ == 0 || rows_.Size() < 2) return;
-  // Selection and focus belong to messages, not to positions.
+  // Selection and focus belong to messages, not to positions: the sort
+  // tells where their rows went.
   const std::vector<int> selectedRows = SelectedRows();
-  std::vector<MailMessage*> selected;
-  for (int i : selectedRows) selected.push_back(rows_.At(static_cast<size_t>(i)).message.Get());
-  const int focusRow = FocusedRow();
-  MailMessage* focused = focusRow >= 0 ? rows_.At(static_cast<size_t>(focusRow)).message.Get() : nullptr;
+  std::vector<int> follow = selectedRows;
+  follow.push_back(FocusedRow());
   {
     SharedGuard g(host_.AccountsLock());
     std::vector<std::unique_ptr<SharedGuard>> locks;
     for (const auto& a : host_.Accounts()) locks.push_back(std::make_unique<SharedGuard>(a->MessageLock()));
-    rows_.Sort(sortColumn_, sortType_);
+    rows_.Sort(sortColumn_, sortType_, &follow);
   }
   resort_.clear();
   fullSort_ = false;
-  // The row map is rebuilt only when the selection has to follow.
-  Deselect(selectedRows);
-  for (MailMessage* m : selected) {
-    const int i = rows_.Find(m);
-    if (i >= 0) ListView_SetItemState(list_, i, LVIS_SELECTED, LVIS_SELECTED);
-  }
-  if (focused) {
-    const int i = rows_.Find(focused);
-    if (i >= 0) SetFocusedRow(i);
-  }
+  // Every row may have changed. Invalidated first: a list view that scrolls
+  // to the row given the focus (Wine's does) then paints once, not twice.
   InvalidateRect(list_, nullptr, FALSE);
+  Deselect(selectedRows);
+  for (size_t k = 0; k + 1 < follow.size(); ++k)
+    if (follow[k] >= 0) ListView_SetItemState(list_, follow[k], LVIS_SELECTED, LVIS_SELECTED);
+  if (follow.back() >= 0) SetFocusedRow(follow.back());
 }
 
 void MessagesListWindow::ResortLater(MailMessage& message) {

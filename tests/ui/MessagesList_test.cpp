@@ -657,6 +657,41 @@ TEST(ListRows, TextSortMatchesTheLetterByLetterOrder) {
   }
 }
 
+// A sort reports where the rows it was asked to follow went: a few rows
+// (none, repeated, out of range) and more than a few, every column.
+TEST(ListRows, SortTellsWhereFollowedRowsWent) {
+  auto account = pw::RefPtr<pw::MailAccount>::Adopt(new pw::MailAccount(nullptr));
+  std::vector<pw::RefPtr<pw::MailMessage>> all;
+  pw::ui::ListRows rows;
+  for (int i = 0; i < 500; ++i) {
+    all.push_back(RowMessage(i));
+    rows.Append(*all.back(), *account);
+  }
+  std::vector<int> many;
+  for (int i = 3; i < 500; i += 4) many.push_back(i);
+  many.push_back(-1);
+  for (int column = 0; column <= 5; ++column)
+    for (int type : {-1, 1})
+      for (const std::vector<int>& followed : {std::vector<int>{17, -1, 499, 17, 0, 600}, many}) {
+        // From a different order each time: the date column, the other way.
+        rows.Sort(3, -type);
+        const std::vector<pw::MailMessage*> before = Order(rows);
+        std::vector<int> after = followed;
+        rows.Sort(column, type, &after);
+        ASSERT_EQ(after.size(), followed.size());
+        for (size_t j = 0; j < followed.size(); ++j) {
+          const int was = followed[j];
+          if (was < 0 || was >= 500) {
+            EXPECT_EQ(after[j], -1) << column << " " << type << " " << j;
+            continue;
+          }
+          ASSERT_GE(after[j], 0) << column << " " << type << " " << j;
+          EXPECT_EQ(rows.At(static_cast<size_t>(after[j])).message.Get(), before[static_cast<size_t>(was)])
+              << column << " " << type << " " << j;
+        }
+      }
+}
+
 // Save message writes every recorded byte (zeros included) under the name
 // the user typed, with ".msg" added; the proposed name has no path
 // characters. A queued reply deleted from the list goes at once.
