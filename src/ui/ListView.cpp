@@ -142,9 +142,22 @@ void MessagesListWindow::SortRows() {
   // to the row given the focus (Wine's does) then paints once, not twice.
   InvalidateRect(list_, nullptr, FALSE);
   Deselect(selectedRows);
-  for (size_t k = 0; k + 1 < follow.size(); ++k)
-    if (follow[k] >= 0) ListView_SetItemState(list_, follow[k], LVIS_SELECTED, LVIS_SELECTED);
-  if (follow.back() >= 0) SetFocusedRow(follow.back());
+  const int focus = follow.back();
+  follow.pop_back();
+  bool focusSet = false;
+  for (int i : follow) {
+    if (i < 0) continue;
+    // A selected row that has the focus gets both in one change (the hint
+    // first, as the change is notified at once).
+    UINT state = LVIS_SELECTED;
+    if (i == focus) {
+      state |= LVIS_FOCUSED;
+      focusHint_ = focus;
+      focusSet = true;
+    }
+    ListView_SetItemState(list_, i, state, state);
+  }
+  if (focus >= 0 && !focusSet) SetFocusedRow(focus);
 }
 
 void MessagesListWindow::ResortLater(MailMessage& message) {

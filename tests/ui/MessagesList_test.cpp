@@ -289,6 +289,19 @@ TEST_F(ListTest, EachColumnSortsBothWaysWithMissingFieldsLast) {
     return h.iImage == 2;
   }, kWait));
   EXPECT_EQ(sizes(), (V{L"20", L"7", L"4.88K", L"1.00M"}));
+  // Selection and focus stay with their messages through a sort: "4.88K"
+  // selected with the focus, "20" selected alone.
+  HWND list = GetDlgItem(w, 1028);
+  SelectRow(w, 2);
+  LVITEMW also = {};
+  also.stateMask = also.state = LVIS_SELECTED;
+  SendMessageW(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&also));
+  ClickHeader(w, 4);  // size, descending
+  ASSERT_TRUE(d_.WaitFor([&] { return sizes() == V{L"1.00M", L"4.88K", L"20", L"7"}; }, kWait));
+  std::vector<int> selected;
+  for (int i = -1; (i = ListView_GetNextItem(list, i, LVNI_SELECTED)) >= 0;) selected.push_back(i);
+  EXPECT_EQ(selected, (std::vector<int>{1, 2}));
+  EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_FOCUSED), 1);
   // Added rows show "(empty)" for a missing field; refreshed ones show nothing.
   OnWindow(w, [&](pw::ui::MessagesListWindow& win) {
     for (size_t i = 0; i < win.RowCount(); ++i) {
@@ -298,7 +311,7 @@ TEST_F(ListTest, EachColumnSortsBothWaysWithMissingFieldsLast) {
     }
   });
   ASSERT_TRUE(Close(p, w));
-  EXPECT_EQ(p->Settings().sortColumn, 5);
+  EXPECT_EQ(p->Settings().sortColumn, 4);
   EXPECT_EQ(p->Settings().sortType, -1);
 }
 
