@@ -27,7 +27,7 @@ class MessageView {
  public:
   MessageView(const RuleSnapshot& rules, const MailMessage& m, const ApplyOptions& options,
               std::vector<std::wstring>& log)
-      : rules_(rules), m_(m), options_(options), log_(log), needBody(m.HasFlag(MessageFlags::NeedBody)) {}
+      : needBody(m.HasFlag(MessageFlags::NeedBody)), rules_(rules), m_(m), options_(options), log_(log) {}
 
   const MailMessage& Message() const { return m_; }
   bool BodyPresent() const { return m_.rawMessage.IsSet(); }

@@ -58,6 +58,13 @@ class HeaderFieldList {
     return {FieldText(std::wstring_view(text_.data() + e.name, e.nameLength)),
             FieldText(std::wstring_view(text_.data() + e.value, e.valueLength))};
   }
+  // Asks the processor to fetch the list's first entries and text ahead of
+  // a read (a loop over many messages' lists).
+  void Prefetch() const {
+    __builtin_prefetch(entries_.data());
+    __builtin_prefetch(text_.data());
+    __builtin_prefetch(text_.data() + 32);
+  }
   Iterator begin() const { return Iterator(this, 0); }
   Iterator end() const { return Iterator(this, entries_.size()); }
 
