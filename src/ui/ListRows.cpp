@@ -279,6 +279,7 @@ int CompareForColumn(int column, const MailMessage& a, const MailMessage& b) {
 
 void ListRows::Sort(int column, int type, std::vector<int>* follow) {
   const bool asc = type == 1;
+  bool byText = false;
   switch (column) {
     case 0: SortByNumber(rows_, scratch_, numbers_, numbers2_, asc, [](const ListRowRef& r) { return uint64_t(r.typeKey); }); break;
     case 1:
@@ -286,9 +287,8 @@ void ListRows::Sort(int column, int type, std::vector<int>* follow) {
       const wchar_t* name = column == 1 ? L"From" : L"Subject";
       SortBy<const wchar_t*>(rows_, scratch_, texts_, asc, [name](const MailMessage& m) { return TextKey(m, name); },
                              [](const wchar_t* a, const wchar_t* b) { return CompareText(a, b) < 0; });
-      Follow(texts_, follow);
-      stale_ = true;
-      return;
+      byText = true;
+      break;
     }
     case 3: SortByNumber(rows_, scratch_, numbers_, numbers2_, asc, [](const ListRowRef& r) { return r.dateKey; }); break;
     case 4: SortByNumber(rows_, scratch_, numbers_, numbers2_, asc, [](const ListRowRef& r) { return uint64_t(r.sizeKey); }); break;
@@ -298,7 +298,8 @@ void ListRows::Sort(int column, int type, std::vector<int>* follow) {
           if (i < 0 || static_cast<size_t>(i) >= rows_.size()) i = -1;
       return;
   }
-  Follow(numbers_, follow);
+  if (byText) Follow(texts_, follow);
+  else Follow(numbers_, follow);
   stale_ = true;
 }
 
