@@ -14,22 +14,25 @@
 namespace pw {
 
 void PluginObject::QueueAccountWork(MailAccount& account, AccountWork work) {
-  if (!checker_.Running()) {
-    // No session runs without the checker; re-applying still has to happen.
-    if (work == AccountWork::ReapplyFilters && settings_.useFilter) {
-      reapplyFilters(*rules_.Current(), account);
-      PostToList(WM_USER, 6, 0);
-    }
-    return;
-  }
   {
+    // Checked and queued under the lock that StopChecker takes once the
+    // thread has ended: work is queued only for a checker that will run it
+    // or that leaves it to StopChecker.
     ScopedLock g(workLock_);
-    work_.emplace_back(RefPtr<MailAccount>(&account), work);
+    if (checker_.Running()) {
+      work_.emplace_back(RefPtr<MailAccount>(&account), work);
+      checker_.Wake();
+      return;
+    }
   }
-  checker_.Wake();
+  // No session runs without the checker; re-applying still has to happen.
+  if (work == AccountWork::ReapplyFilters && settings_.useFilter) {
+    reapplyFilters(*rules_.Current(), account);
+    PostToList(WM_USER, 6, 0);
+  }
 }
 
-void PluginObject::RunAccountWork() {
+void PluginObject::RunAccountWork(bool checkerGone) {
   std::vector<std::pair<RefPtr<MailAccount>, AccountWork>> work;
   {
     ScopedLock g(workLock_);
@@ -40,7 +43,7 @@ void PluginObject::RunAccountWork() {
     switch (what) {
       case AccountWork::StopSession: account->CloseSession(); break;
       case AccountWork::StartCheck:
-        if (!settings_.pause) account->StartCheck();
+        if (!settings_.pause && !checkerGone) account->StartCheck();
         break;
       case AccountWork::ReapplyFilters:
         if (settings_.useFilter) {

@@ -421,7 +421,12 @@ HRESULT PluginObject::QueryInfo(UINT id, UINT_PTR subId, void* out) {
 }
 
 void PluginObject::StartChecker() { checker_.Start(); }
-void PluginObject::StopChecker() { checker_.Stop(); }
+void PluginObject::StopChecker() {
+  checker_.Stop();
+  // Work queued while the checker was ending would keep its account
+  // referenced, and a session it was to close open, until the next start.
+  RunAccountWork(true);
+}
 
 void PluginObject::OpenMessagesList() { listWindow_.Open(); }
 

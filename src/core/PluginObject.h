@@ -180,7 +180,9 @@ class PluginObject final : public dockrail::IDockPlugin {
   ListWindowThread listWindow_{*this};
   CriticalSection workLock_;
   std::vector<std::pair<RefPtr<MailAccount>, AccountWork>> work_;
-  void RunAccountWork();
+  // Runs the queued work on the checker thread; with `checkerGone`, what
+  // the stopped checker left (no check is started then).
+  void RunAccountWork(bool checkerGone = false);
   friend class ListWindowBridge;
   // The list window of the current opening (list thread only).
   struct BridgeDeleter {

@@ -158,3 +158,32 @@ TEST(Checker, TicksKeepTheButtonStateAndAskTheHostToSave) {
   p->SetHost(nullptr);
   p->Release();
 }
+
+// Work queued for the checker just as it stops (the list window stopping a
+// session, a check asked for) is not left behind holding its account: a
+// stopped checker's queue is emptied by the stop itself.
+TEST(Checker, WorkQueuedAsTheCheckerStopsLeavesNoReference) {
+  Winsock ws;
+  SilentServer server;
+  pwtest::FakeHost host;
+  pw::PluginObject* p = Start(server.Port(), host);
+  ASSERT_TRUE(p->CheckerRunning());
+  pw::MailAccount& a = *p->Accounts()[0];
+  auto refs = [&] {
+    a.AddRef();
+    return a.Release();
+  };
+  p->StopChecker();
+  const ULONG base = refs();
+  for (int i = 0; i < 200; ++i) {
+    p->StartChecker();
+    ASSERT_TRUE(p->CheckerRunning());
+    p->QueueAccountWork(a, pw::PluginObject::AccountWork::StopSession);
+    p->QueueAccountWork(a, pw::PluginObject::AccountWork::StartCheck);
+    p->StopChecker();
+    ASSERT_EQ(refs(), base) << "round " << i;
+    EXPECT_EQ(a.busy, 0u) << "round " << i;
+  }
+  p->SetHost(nullptr);
+  p->Release();
+}
