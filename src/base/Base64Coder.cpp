@@ -94,10 +94,14 @@ inline char* DecodeGroup(const uint8_t* table, const uint8_t (&in)[4], bool last
 }  // namespace
 
 void Base64Coder::DecodeTo(const void* bytes, size_t length, std::string& out) {
+  out.resize(DecodedRoom(length));
+  out.resize(DecodeInto(bytes, length, out.data()));
+}
+
+size_t Base64Coder::DecodeInto(const void* bytes, size_t length, char* const out) {
   const auto* in = static_cast<const uint8_t*>(bytes);
   const uint8_t* table = Table().value;
-  out.resize(length / 4 * 3 + 3);  // room for every group, a short last one included
-  char* o = out.data();
+  char* o = out;  // room for every group, a short last one included
   size_t i = 0;
   // Whole groups without blanks, line breaks or "=", the usual case, at once.
   for (; i + 4 <= length; i += 4) {
@@ -126,7 +130,7 @@ void Base64Coder::DecodeTo(const void* bytes, size_t length, std::string& out) {
     for (size_t k = n; k < 4; ++k) group[k] = 'A';  // places past the end are zero bits
     o = DecodeGroup(table, group, true, o);
   }
-  size_t size = static_cast<size_t>(o - out.data());
+  size_t size = static_cast<size_t>(o - out);
   if (size > 0) {
     // Only whole bytes count: "=" and the bits of a short last group stand
     // for no byte, so binary data (attachments) keeps its exact length.
@@ -139,7 +143,7 @@ void Base64Coder::DecodeTo(const void* bytes, size_t length, std::string& out) {
     }
     size = size - 3 + (lastGroup - pads) * 6 / 8;
   }
-  out.resize(size);
+  return size;
 }
 
 void Base64Coder::Decode(const void* bytes, size_t length) {

@@ -21,6 +21,10 @@ class Base64Coder {
   // The same decoding into a string of its own, without the coder's
   // buffers: for decoders that run once per encoded word.
   static void DecodeTo(const void* bytes, size_t length, std::string& out);
+  // The same into `out`, which has room for DecodedRoom(length) bytes;
+  // returns the decoded length.
+  static size_t DecodeInto(const void* bytes, size_t length, char* out);
+  static size_t DecodedRoom(size_t length) { return length / 4 * 3 + 3; }
 
   const char* GetOutput() const { return output_.empty() ? "" : output_.data(); }
   size_t GetOutputLength() const { return outputLength_; }

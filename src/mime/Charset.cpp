@@ -62,7 +62,8 @@ const NamedCodePage kTable[] = {
 };
 
 // Appends the conversion to `out`; on failure `out` is left as it was.
-bool TableAppendUnicode(UINT codePage, const char* bytes, size_t length, std::wstring& out) {
+template <typename Out>
+bool TableAppendUnicode(UINT codePage, const char* bytes, size_t length, Out& out) {
   if (length > INT_MAX) return false;
   if (length == 0) return true;
   const size_t at = out.size();
@@ -235,7 +236,8 @@ ByteTables& Tables() {
 // Well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF)
 // converted here: every system version reads it the same way. Anything else
 // is left to the system, whose handling of broken sequences varies.
-bool AppendWellFormedUtf8(const char* bytes, size_t length, std::wstring& out) {
+template <typename Out>
+bool AppendWellFormedUtf8(const char* bytes, size_t length, Out& out) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes);
   const auto* const end = p + length;
   const size_t at = out.size();
@@ -280,13 +282,15 @@ bool AsciiCompatible(UINT cp) {
   }
 }
 
-void AppendWidened(const char* bytes, size_t length, std::wstring& out) {
+template <typename Out>
+void AppendWidened(const char* bytes, size_t length, Out& out) {
   const size_t at = out.size();
   out.resize(at + length);
   WidenAscii(bytes, length, out.data() + at);
 }
 
-bool AnsiAppendUnicode(const char* bytes, size_t length, std::wstring& out) {
+template <typename Out>
+bool AnsiAppendUnicode(const char* bytes, size_t length, Out& out) {
   // Every ANSI code page keeps the ASCII range as it is.
   if (IsPlainAscii(bytes, length)) {
     AppendWidened(bytes, length, out);
@@ -408,7 +412,10 @@ bool KeepsAscii(const CharsetRoute& route) {
   return !route.named || (route.service ? AsciiCompatible(route.service) : !route.table);
 }
 
-void AppendToUnicode(const CharsetRoute& route, const char* bytes, size_t length, std::wstring& out) {
+namespace {
+
+template <typename Out>
+void AppendConverted(const CharsetRoute& route, const char* bytes, size_t length, Out& out) {
   if (length == 0) return;
   if (route.named) {
     if (const UINT cp = route.service) {
@@ -433,6 +440,16 @@ void AppendToUnicode(const CharsetRoute& route, const char* bytes, size_t length
     if (route.table && TableAppendUnicode(route.table, bytes, length, out)) return;
   }
   AnsiAppendUnicode(bytes, length, out);
+}
+
+}  // namespace
+
+void AppendToUnicode(const CharsetRoute& route, const char* bytes, size_t length, std::wstring& out) {
+  AppendConverted(route, bytes, length, out);
+}
+
+void AppendToUnicode(const CharsetRoute& route, const char* bytes, size_t length, WideBuffer& out) {
+  AppendConverted(route, bytes, length, out);
 }
 
 std::wstring CharsetToUnicode(const char* bytes, size_t length, const wchar_t* charset) {

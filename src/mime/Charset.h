@@ -13,6 +13,8 @@ using UINT = unsigned int;  // the native build's stand-in converts without the 
 #include <cstddef>
 #include <string>
 
+#include "base/GrowBuffer.h"
+
 namespace pw {
 
 // Longest charset name taken from an encoded word or a parameter.
@@ -47,6 +49,7 @@ CharsetRoute ResolveCharset(const wchar_t* charset);
 CharsetRoute ResolveCharsetName(const char* name, size_t length);
 // Appends `bytes` converted by `route` to `out`.
 void AppendToUnicode(const CharsetRoute& route, const char* bytes, size_t length, std::wstring& out);
+void AppendToUnicode(const CharsetRoute& route, const char* bytes, size_t length, WideBuffer& out);
 // True when plain ASCII text (see IsPlainAscii) reads as itself in the route's charset.
 bool KeepsAscii(const CharsetRoute& route);
 // Bytes 1-127 other than '+', '~' and ESC: the same in every ASCII-compatible charset.

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/GrowBuffer.h"
+
 namespace pw {
 
 // A name or value: a view of the list's buffer that is NUL-terminated.
@@ -61,6 +63,7 @@ class HeaderFieldList {
   // Asks the processor to fetch the list's first entries and text ahead of
   // a read (a loop over many messages' lists).
   void Prefetch() const {
+    if (entries_.empty()) return;
     __builtin_prefetch(entries_.data());
     __builtin_prefetch(text_.data());
     __builtin_prefetch(text_.data() + 32);
@@ -69,10 +72,10 @@ class HeaderFieldList {
   Iterator end() const { return Iterator(this, entries_.size()); }
 
   void push_back(std::wstring_view name, std::wstring_view value) {
-    emplace_back([&](std::wstring& out) { out.append(name); }, [&](std::wstring& out) { out.append(value); });
+    emplace_back([&](WideBuffer& out) { out += name; }, [&](WideBuffer& out) { out += value; });
   }
   // Adds a field whose name and value the two callables append straight to
-  // the list's buffer, saving a copy through scratch strings.
+  // the list's buffer (a WideBuffer&), saving a copy through scratch strings.
   template <typename WriteName, typename WriteValue>
   void emplace_back(WriteName&& writeName, WriteValue&& writeValue) {
     Entry e;
@@ -91,7 +94,7 @@ class HeaderFieldList {
   struct Entry {
     uint32_t name, nameLength, value, valueLength;
   };
-  std::wstring text_;
+  WideBuffer text_;
   std::vector<Entry> entries_;
 };
 

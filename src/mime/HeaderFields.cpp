@@ -162,12 +162,12 @@ size_t parseFieldList(const char* p, size_t length, HeaderFieldList& fields, boo
   for (size_t i = 0; i < count; ++i) {
     const RawField& f = raw[i];
     // Names hold printable ASCII only (the reader stops at any other byte).
-    fields.emplace_back([&](std::wstring& out) {
+    fields.emplace_back([&](WideBuffer& out) {
                           const size_t at = out.size();
                           out.resize(at + f.nameLength);
                           WidenAscii(f.name, f.nameLength, out.data() + at);
                         },
-                        [&](std::wstring& out) {
+                        [&](WideBuffer& out) {
                           if (static_cast<int>(i) == contentType)
                             out += typeValue;
                           else

@@ -17,7 +17,7 @@ namespace pw {
 
 namespace {
 
-void DecodeQ(const char* p, const char* end, std::string& out) {
+void DecodeQ(const char* p, const char* end, ByteBuffer& out) {
   out.resize(static_cast<size_t>(end - p));  // never longer than the text
   char* o = out.data();
   while (p < end) {
@@ -38,6 +38,21 @@ void DecodeQ(const char* p, const char* end, std::string& out) {
       ++p;
     }
   }
+  out.resize(static_cast<size_t>(o - out.data()));
+}
+
+void DecodeB(const char* p, const char* end, ByteBuffer& out) {
+  const size_t length = static_cast<size_t>(end - p);
+  out.resize(Base64Coder::DecodedRoom(length));
+  out.resize(Base64Coder::DecodeInto(p, length, out.data()));
+}
+
+// Removes CR and LF (see unfold).
+void UnfoldInto(const char* text, size_t length, ByteBuffer& out) {
+  out.resize(length);
+  char* o = out.data();
+  for (size_t i = 0; i < length; ++i)
+    if (text[i] != '\r' && text[i] != '\n') *o++ = text[i];
   out.resize(static_cast<size_t>(o - out.data()));
 }
 
@@ -85,7 +100,8 @@ CharsetRoute DefaultRoute(const wchar_t* charset) {
 ValueDecoder::ValueDecoder(const wchar_t* defaultCharset)
     : default_(DefaultRoute(defaultCharset)), defaultKeepsAscii_(KeepsAscii(default_)) {}
 
-void ValueDecoder::AppendPlain(const char* p, const char* end, std::wstring& out) {
+template <typename Out>
+void ValueDecoder::AppendPlain(const char* p, const char* end, Out& out) {
   if (p >= end) return;
   const size_t length = static_cast<size_t>(end - p);
   if (defaultKeepsAscii_) {
@@ -100,7 +116,7 @@ void ValueDecoder::AppendPlain(const char* p, const char* end, std::wstring& out
     }
     out.resize(at);
   }
-  unfold(p, length, bytes_);
+  UnfoldInto(p, length, bytes_);
   AppendToUnicode(default_, bytes_.data(), bytes_.size(), out);
 }
 
@@ -191,7 +207,7 @@ bool FoldSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 // of their charset could hold its rest: never in a one-byte charset; in
 // UTF-8 only when the last sequence is incomplete; in other multibyte
 // charsets when the last byte is not ASCII (a lead byte always is not).
-bool MayEndInsideCharacter(const CharsetRoute& route, const std::string& bytes) {
+bool MayEndInsideCharacter(const CharsetRoute& route, const ByteBuffer& bytes) {
   if (bytes.empty() || route.singleByte) return false;
   const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
   const size_t n = bytes.size();
@@ -241,14 +257,16 @@ const char* ValueDecoder::FindClose(const char* from, const char* end) {
   return close_;
 }
 
-void ValueDecoder::Flush(std::wstring& out) {
+template <typename Out>
+void ValueDecoder::Flush(Out& out) {
   AppendToUnicode(WordRoute(pendingName_, pendingLength_, pendingName_ + pendingLength_), pending_.data(),
                   pending_.size(), out);
   pending_.clear();
   pendingName_ = nullptr;
 }
 
-void ValueDecoder::Decode(const char* raw, size_t length, std::wstring& out) {
+template <typename Out>
+void ValueDecoder::Decode(const char* raw, size_t length, Out& out) {
   if (!raw) return;
   const char* p = raw;
   const char* const end = raw + length;
@@ -286,7 +304,7 @@ void ValueDecoder::Decode(const char* raw, size_t length, std::wstring& out) {
     const size_t nameLength = static_cast<size_t>((star ? star : nameEnd) - q);
     const char encoding = nameEnd[1];
     if (encoding == 'B' || encoding == 'b') {
-      decodeBase64(text, static_cast<size_t>(close - text), bytes_);
+      DecodeB(text, close, bytes_);
       if (bytes_.empty()) bytes_.assign(text, close);
     } else if (encoding == 'Q' || encoding == 'q') {
       DecodeQ(text, close, bytes_);
@@ -315,6 +333,9 @@ void ValueDecoder::Decode(const char* raw, size_t length, std::wstring& out) {
   if (pendingName_) Flush(out);
   AppendPlain(p, end, out);
 }
+
+template void ValueDecoder::Decode(const char*, size_t, std::wstring&);
+template void ValueDecoder::Decode(const char*, size_t, WideBuffer&);
 
 std::wstring decodeValue(const char* raw, size_t length, const wchar_t* defaultCharset) {
   std::wstring out;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 
+#include "base/GrowBuffer.h"
 #include "mime/Charset.h"
 
 namespace pw {
@@ -17,16 +18,19 @@ class ValueDecoder {
  public:
   // `defaultCharset` (null or empty: the ANSI code page) converts plain text.
   explicit ValueDecoder(const wchar_t* defaultCharset);
-  // Appends the decoded value to `out`.
-  void Decode(const char* raw, size_t length, std::wstring& out);
+  // Appends the decoded value to `out` (a std::wstring or a WideBuffer).
+  template <typename Out>
+  void Decode(const char* raw, size_t length, Out& out);
 
  private:
-  void AppendPlain(const char* p, const char* end, std::wstring& out);
+  template <typename Out>
+  void AppendPlain(const char* p, const char* end, Out& out);
   // The route of a charset name; the bytes up to `readable` may be read.
   const CharsetRoute& WordRoute(const char* name, size_t length, const char* readable);
   const char* FindClose(const char* from, const char* end);
   // Converts the bytes of the encoded words read so far.
-  void Flush(std::wstring& out);
+  template <typename Out>
+  void Flush(Out& out);
 
   struct KnownName {
     unsigned char key[16];
@@ -39,9 +43,9 @@ class ValueDecoder {
   bool defaultKeepsAscii_;
   KnownName known_[kKnownNames];
   size_t knownCount_ = 0;
-  std::string bytes_;
+  ByteBuffer bytes_;
   // Decoded bytes of adjacent words of one charset, not yet converted.
-  std::string pending_;
+  ByteBuffer pending_;
   const char* pendingName_ = nullptr;
   size_t pendingLength_ = 0;
   const char* closeFrom_ = nullptr;

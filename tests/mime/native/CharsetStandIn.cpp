@@ -98,6 +98,12 @@ void AppendToUnicode(const CharsetRoute& route, const char* bytes, size_t length
   AppendLatin1(bytes, length, out);
 }
 
+void AppendToUnicode(const CharsetRoute& route, const char* bytes, size_t length, WideBuffer& out) {
+  std::wstring converted;
+  AppendToUnicode(route, bytes, length, converted);
+  out += converted;
+}
+
 std::wstring CharsetToUnicode(const char* bytes, size_t length, const wchar_t* charset) {
   std::wstring out;
   AppendToUnicode(ResolveCharset(charset), bytes, length, out);
