@@ -149,6 +149,7 @@ size_t parseFieldList(const char* p, size_t length, HeaderFieldList& fields, boo
     // Unfolded (CR LF removed) but not decoded: its parameters are read
     // from it, and a boundary may hold "=?" (the raw value, as a
     // compat32-like reader keeps an undecodable field).
+    typeValue.reserve(f.valueLength);
     WidenAnsi(f.value, f.valueLength, typeValue);
     typeValue.erase(std::remove_if(typeValue.begin(), typeValue.end(), [](wchar_t c) { return c == L'\r' || c == L'\n'; }),
                     typeValue.end());

@@ -17,7 +17,8 @@ namespace pw {
 
 namespace {
 
-void DecodeQ(const char* p, const char* end, ByteBuffer& out) {
+template <typename Buffer>
+void DecodeQ(const char* p, const char* end, Buffer& out) {
   out.resize(static_cast<size_t>(end - p));  // never longer than the text
   char* o = out.data();
   while (p < end) {
@@ -41,14 +42,16 @@ void DecodeQ(const char* p, const char* end, ByteBuffer& out) {
   out.resize(static_cast<size_t>(o - out.data()));
 }
 
-void DecodeB(const char* p, const char* end, ByteBuffer& out) {
+template <typename Buffer>
+void DecodeB(const char* p, const char* end, Buffer& out) {
   const size_t length = static_cast<size_t>(end - p);
   out.resize(Base64Coder::DecodedRoom(length));
   out.resize(Base64Coder::DecodeInto(p, length, out.data()));
 }
 
 // Removes CR and LF (see unfold).
-void UnfoldInto(const char* text, size_t length, ByteBuffer& out) {
+template <typename Buffer>
+void UnfoldInto(const char* text, size_t length, Buffer& out) {
   out.resize(length);
   char* o = out.data();
   for (size_t i = 0; i < length; ++i)
@@ -152,19 +155,18 @@ bool SameKey(const unsigned char (&a)[16], const unsigned char (&b)[16]) {
 const CharsetRoute& ValueDecoder::WordRoute(const char* name, size_t length, const char* readable) {
   unsigned char key[16];
   NameKey(name, length, readable, key);
-  const size_t kept = knownCount_ < kKnownNames ? knownCount_ : kKnownNames;
-  for (size_t i = 0; i < kept; ++i) {
-    const KnownName& k = known_[i];
-    if (k.length == length && SameKey(k.key, key) &&
-        (length <= 16 || memcmp(k.name + 16, name + 16, length - 16) == 0))
-      return k.route;
-  }
-  KnownName& slot = known_[knownCount_++ % kKnownNames];
-  memcpy(slot.key, key, sizeof key);
-  memcpy(slot.name, name, length);
-  slot.length = length;
-  slot.route = ResolveCharsetName(name, length);
-  return slot.route;
+  // One place per name, found from its length and two letters: no search
+  // whose length depends on the name (words of several charsets alternate).
+  const unsigned last = length ? key[(length < 16 ? length : 16) - 1] : 0;
+  KnownName& k = known_[(length * 7 + last * 3 + key[0]) % kKnownNames];
+  if (k.name && k.length == length && SameKey(k.key, key) &&
+      (length <= 16 || memcmp(k.name + 16, name + 16, length - 16) == 0))
+    return k.route;
+  memcpy(k.key, key, sizeof key);
+  k.name = name;
+  k.length = length;
+  k.route = ResolveCharsetName(name, length);
+  return k.route;
 }
 
 namespace {
@@ -207,7 +209,8 @@ bool FoldSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 // of their charset could hold its rest: never in a one-byte charset; in
 // UTF-8 only when the last sequence is incomplete; in other multibyte
 // charsets when the last byte is not ASCII (a lead byte always is not).
-bool MayEndInsideCharacter(const CharsetRoute& route, const ByteBuffer& bytes) {
+template <typename Buffer>
+bool MayEndInsideCharacter(const CharsetRoute& route, const Buffer& bytes) {
   if (bytes.empty() || route.singleByte) return false;
   const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
   const size_t n = bytes.size();

@@ -34,18 +34,19 @@ class ValueDecoder {
 
   struct KnownName {
     unsigned char key[16];
-    char name[kMaxCharsetName];
-    size_t length;
+    const char* name = nullptr;  // in the values being decoded (the block outlives the decoder); null: unused
+    size_t length = 0;
     CharsetRoute route;
   };
-  static constexpr size_t kKnownNames = 8;
+  static constexpr size_t kKnownNames = 16;
   CharsetRoute default_;
   bool defaultKeepsAscii_;
   KnownName known_[kKnownNames];
-  size_t knownCount_ = 0;
-  ByteBuffer bytes_;
+  // Encoded words are at most 75 characters (RFC 2047): their bytes fit.
+  using WordBytes = GrowBuffer<char, 256>;
+  WordBytes bytes_;
   // Decoded bytes of adjacent words of one charset, not yet converted.
-  ByteBuffer pending_;
+  WordBytes pending_;
   const char* pendingName_ = nullptr;
   size_t pendingLength_ = 0;
   const char* closeFrom_ = nullptr;
