@@ -1,14 +1,35 @@
 #include "mime/DateFields.h"
 
+#include <array>
 #include <string_view>
 
 namespace pw {
 
 namespace {
 
-const wchar_t* const kDays[] = {L"Sun", L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat"};
-const wchar_t* const kMonths[] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"Jun",
-                                  L"Jul", L"Aug", L"Sep", L"Oct", L"Nov", L"Dec"};
+// A word of three ASCII letters as one number, letter case ignored; 0 for
+// any other word. Day and month names compare in one step.
+constexpr unsigned ThreeLetters(std::wstring_view w) {
+  if (w.size() != 3) return 0;
+  unsigned v = 0;
+  for (const wchar_t c : w) {
+    if (!((c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'))) return 0;
+    v = v << 8 | (static_cast<unsigned>(c) | 0x20);
+  }
+  return v;
+}
+
+constexpr std::wstring_view kDays[] = {L"Sun", L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat"};
+constexpr std::wstring_view kMonths[] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"Jun",
+                                         L"Jul", L"Aug", L"Sep", L"Oct", L"Nov", L"Dec"};
+template <size_t N>
+constexpr std::array<unsigned, N> LettersOf(const std::wstring_view (&names)[N]) {
+  std::array<unsigned, N> out{};
+  for (size_t i = 0; i < N; ++i) out[i] = ThreeLetters(names[i]);
+  return out;
+}
+constexpr auto kDayLetters = LettersOf(kDays);
+constexpr auto kMonthLetters = LettersOf(kMonths);
 
 // The obsolete zone names of RFC 5322 4.3, in hours east of UTC.
 struct NamedZone {
@@ -90,8 +111,9 @@ bool parseDateFields(const wchar_t* value, DateFields& t) {
   Reader r(value);
   r.SkipSpace();
   const std::wstring_view first = r.Word();
-  for (int i = 0; i < 7; ++i)
-    if (SameWord(first, kDays[i])) t.dayOfWeek = i;
+  if (const unsigned letters = ThreeLetters(first))
+    for (int i = 0; i < 7; ++i)
+      if (letters == kDayLetters[static_cast<size_t>(i)]) t.dayOfWeek = i;
   // Without the optional weekday the first word is the day.
   int day = SmallNumber(first);
   if (day < 0) {
@@ -101,8 +123,9 @@ bool parseDateFields(const wchar_t* value, DateFields& t) {
   if (!r.ToAlnum()) return false;
   const std::wstring_view monthWord = r.Word();
   int month = 0;
-  for (int i = 0; i < 12; ++i)
-    if (SameWord(monthWord, kMonths[i])) month = i + 1;
+  if (const unsigned letters = ThreeLetters(monthWord))
+    for (int i = 0; i < 12; ++i)
+      if (letters == kMonthLetters[static_cast<size_t>(i)]) month = i + 1;
   if (month == 0) month = SmallNumber(monthWord);
   if (month < 1 || month > 12) return false;
   if (!r.ToDigit()) return false;

@@ -172,7 +172,7 @@ size_t parseFieldList(const char* p, size_t length, HeaderFieldList& fields, boo
                           if (static_cast<int>(i) == contentType)
                             out += typeValue;
                           else
-                            decoder.Decode(f.value, f.valueLength, out);
+                            decoder.Decode(f.value, f.valueLength, out, p + length);
                         });
   }
   return body;

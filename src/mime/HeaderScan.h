@@ -40,6 +40,27 @@ inline const char* FindPair(const char* from, const char* end, char a, char b) {
   return end;
 }
 
+// FindPair for a range inside a longer buffer, readable up to `readable`
+// (at or after end): short ranges are read sixteen bytes at a time too, the
+// bytes past `end` never matching.
+inline const char* FindPairNear(const char* from, const char* end, const char* readable, char a, char b) {
+  const char* p = from;
+#if defined(__SSE2__)
+  const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b);
+  for (; p < end && readable - p >= 17; p += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(y, vb))));
+    // A pair at i needs p[i + 1] before end.
+    const ptrdiff_t starts = end - p - 1;
+    if (starts < 16) hits &= (1u << starts) - 1;
+    if (hits) return p + __builtin_ctz(hits);
+    if (starts <= 16) return end;
+  }
+#endif
+  return FindPair(p, end, a, b);
+}
+
 // The first `c` in [from, end), or end.
 inline const char* FindByte(const char* from, const char* end, char c) {
   const char* p = from;
@@ -145,28 +166,34 @@ inline constexpr PlainByteClasses kPlainBytes{};
 // Plain ASCII text (as PlainAsciiBytes) widened into `out` with its CR and
 // LF left out (unfolding), in one pass: the number of units written, or -1
 // as soon as a byte is not plain ASCII (`out` then holds garbage). `out`
-// has room for `length` units.
-inline ptrdiff_t WidenPlainUnfolded(const char* bytes, size_t length, wchar_t* out) {
+// has room for `length` + 16 units; the bytes up to `readable` (at or after
+// the text's end) may be read, so that short text is read sixteen bytes at
+// a time too.
+inline ptrdiff_t WidenPlainUnfolded(const char* bytes, size_t length, wchar_t* out, const char* readable) {
   const char* p = bytes;
   const char* const end = bytes + length;
   wchar_t* w = out;
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128(), plus = _mm_set1_epi8('+'), tilde = _mm_set1_epi8('~'),
                 esc = _mm_set1_epi8(0x1B), cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
-  while (sizeof(wchar_t) == 2 && end - p >= 16) {
+  while (sizeof(wchar_t) == 2 && p < end && readable - p >= 16) {
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const ptrdiff_t left = end - p;
+    const unsigned inside = left >= 16 ? 0xFFFFu : (1u << left) - 1;
     const __m128i bad = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, zero), _mm_cmpeq_epi8(x, plus)),
                                      _mm_or_si128(_mm_cmpeq_epi8(x, tilde), _mm_cmpeq_epi8(x, esc)));
-    if (_mm_movemask_epi8(_mm_or_si128(bad, x))) return -1;  // the top bit of x: bytes of 128 and above
-    // All sixteen are written; only those before the first line break
-    // count. Never more units than bytes read so far, so they fit.
+    // The top bit of x: bytes of 128 and above.
+    if (static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(bad, x))) & inside) return -1;
+    // All sixteen are written; only those before the first line break (and
+    // before the end) count. At most 16 units past the bytes read so far.
     _mm_storeu_si128(reinterpret_cast<__m128i*>(w), _mm_unpacklo_epi8(x, zero));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(w + 8), _mm_unpackhi_epi8(x, zero));
     const unsigned breaks =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(x, cr), _mm_cmpeq_epi8(x, lf))));
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(x, cr), _mm_cmpeq_epi8(x, lf)))) & inside;
     if (!breaks) {
-      w += 16;
-      p += 16;
+      const ptrdiff_t step = left < 16 ? left : 16;
+      w += step;
+      p += step;
       continue;
     }
     const unsigned at = static_cast<unsigned>(__builtin_ctz(breaks));
@@ -174,6 +201,8 @@ inline ptrdiff_t WidenPlainUnfolded(const char* bytes, size_t length, wchar_t* o
     p += at;
     while (p < end && (*p == '\r' || *p == '\n')) ++p;
   }
+#else
+  (void)readable;
 #endif
   for (; p < end; ++p) {
     const auto c = static_cast<unsigned char>(*p);

@@ -111,8 +111,8 @@ void ValueDecoder::AppendPlain(const char* p, const char* end, Out& out) {
     // Most header text: checked, unfolded and widened straight into the
     // value in one pass.
     const size_t at = out.size();
-    out.resize(at + length);
-    const ptrdiff_t n = WidenPlainUnfolded(p, length, out.data() + at);
+    out.resize(at + length + 16);
+    const ptrdiff_t n = WidenPlainUnfolded(p, length, out.data() + at, readable_);
     if (n >= 0) {
       out.resize(at + static_cast<size_t>(n));
       return;
@@ -172,15 +172,18 @@ const CharsetRoute& ValueDecoder::WordRoute(const char* name, size_t length, con
 namespace {
 
 // The end of the charset name that begins at `q`: the first '?', blank or
-// control byte before `limit` (else `limit`). `star` is set to the first
+// control byte before `limit` (else `limit`); bytes up to `readable` (at
+// or after `limit`) may be read. `star` is set to the first
 // '*' before that end, or null.
-const char* CharsetNameEnd(const char* q, const char* limit, const char*& star) {
+const char* CharsetNameEnd(const char* q, const char* limit, const char* readable, const char*& star) {
   star = nullptr;
 #if defined(__SSE2__)
-  if (limit - q >= 16) {
+  if (readable - q >= 16) {
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
     const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(' ')), x);  // bytes 0 to 32
-    const unsigned stops = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(low, _mm_cmpeq_epi8(x, _mm_set1_epi8('?')))));
+    unsigned stops = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(low, _mm_cmpeq_epi8(x, _mm_set1_epi8('?')))));
+    // Bytes from `limit` on (readable, not part of the name) stop it too.
+    if (limit - q < 16) stops |= ~0u << (limit - q);
     if (stops) {
       const unsigned at = static_cast<unsigned>(__builtin_ctz(stops));
       const unsigned stars =
@@ -256,7 +259,7 @@ const char* ValueDecoder::FindClose(const char* from, const char* end) {
   // "=?" without closings is not searched to its end again and again.
   if (from >= closeFrom_ && from <= close_ && close_ <= end) return close_;
   closeFrom_ = from;
-  close_ = FindPair(from, end, '?', '=');
+  close_ = FindPairNear(from, end, readable_, '?', '=');
   return close_;
 }
 
@@ -269,16 +272,17 @@ void ValueDecoder::Flush(Out& out) {
 }
 
 template <typename Out>
-void ValueDecoder::Decode(const char* raw, size_t length, Out& out) {
+void ValueDecoder::Decode(const char* raw, size_t length, Out& out, const char* readable) {
   if (!raw) return;
   const char* p = raw;
   const char* const end = raw + length;
+  readable_ = readable > end ? readable : end;
   closeFrom_ = close_ = nullptr;
   pendingName_ = nullptr;
   pending_.clear();
   bool afterWord = false;
   while (p < end) {
-    const char* word = FindPair(p, end, '=', '?');
+    const char* word = FindPairNear(p, end, readable_, '=', '?');
     if (word == end) break;
     // "=?" charset "?" letter "?" text "?=" (RFC 2047). No white space or
     // control byte in a charset name; its length is bounded. A '*' starts
@@ -286,7 +290,7 @@ void ValueDecoder::Decode(const char* raw, size_t length, Out& out) {
     const char* q = word + 2;
     const char* const limit = static_cast<size_t>(end - q) > kMaxCharsetName ? q + kMaxCharsetName + 1 : end;
     const char* star;
-    const char* nameEnd = CharsetNameEnd(q, limit, star);
+    const char* nameEnd = CharsetNameEnd(q, limit, readable_, star);
     const bool nameOk = nameEnd < end && *nameEnd == '?' && static_cast<size_t>(nameEnd - q) <= kMaxCharsetName;
     const bool shapeOk = nameOk && end - nameEnd >= 3 && nameEnd[2] == '?';
     const char* text = shapeOk ? nameEnd + 3 : end;
@@ -317,7 +321,7 @@ void ValueDecoder::Decode(const char* raw, size_t length, Out& out) {
     // A word whose bytes may end inside a character waits for the next
     // word of its charset, so that a character split between them is
     // decoded whole; any other word is converted at once.
-    const CharsetRoute& route = WordRoute(q, nameLength, end);
+    const CharsetRoute& route = WordRoute(q, nameLength, readable_);
     if ((pendingName_ || MayEndInsideCharacter(route, bytes_)) && NextWordSameCharset(close + 2, end, q, nameLength)) {
       if (!pendingName_) {
         pendingName_ = q;
@@ -337,8 +341,8 @@ void ValueDecoder::Decode(const char* raw, size_t length, Out& out) {
   AppendPlain(p, end, out);
 }
 
-template void ValueDecoder::Decode(const char*, size_t, std::wstring&);
-template void ValueDecoder::Decode(const char*, size_t, WideBuffer&);
+template void ValueDecoder::Decode(const char*, size_t, std::wstring&, const char*);
+template void ValueDecoder::Decode(const char*, size_t, WideBuffer&, const char*);
 
 std::wstring decodeValue(const char* raw, size_t length, const wchar_t* defaultCharset) {
   std::wstring out;

@@ -19,8 +19,10 @@ class ValueDecoder {
   // `defaultCharset` (null or empty: the ANSI code page) converts plain text.
   explicit ValueDecoder(const wchar_t* defaultCharset);
   // Appends the decoded value to `out` (a std::wstring or a WideBuffer).
+  // The value may lie in a longer buffer whose bytes up to `readable` may
+  // be read (scans then go sixteen bytes at a time to the value's end).
   template <typename Out>
-  void Decode(const char* raw, size_t length, Out& out);
+  void Decode(const char* raw, size_t length, Out& out, const char* readable = nullptr);
 
  private:
   template <typename Out>
@@ -49,6 +51,7 @@ class ValueDecoder {
   WordBytes pending_;
   const char* pendingName_ = nullptr;
   size_t pendingLength_ = 0;
+  const char* readable_ = nullptr;
   const char* closeFrom_ = nullptr;
   const char* close_ = nullptr;
 };
