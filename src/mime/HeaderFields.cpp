@@ -87,19 +87,27 @@ size_t bodyOffset(const char* bytes, size_t length, bool afterStatusLine) {
   return ScanFields(bytes, length, afterStatusLine, [](const RawField&) {});
 }
 
-// Appends text as the list keeps it: ASCII (nearly every name, most
-// Content-Type values) widened as it is, anything else through the ANSI
-// code page.
-void WidenAnsi(const char* p, size_t length, std::wstring& out) {
+namespace {
+
+// Appends text as the list keeps it, line breaks left out: ASCII (nearly
+// every Content-Type value) widened as it is, anything else through the
+// ANSI code page.
+template <typename Out>
+void WidenAnsiUnfolded(const char* p, size_t length, Out& out) {
   const size_t at = out.size();
+  out.resize(at + length);
+  wchar_t* w = out.data() + at;
   for (size_t i = 0; i < length; ++i) {
-    if (static_cast<unsigned char>(p[i]) >= 0x80) {
+    const auto c = static_cast<unsigned char>(p[i]);
+    if (c >= 0x80) {
       out.resize(at);
-      out += AnsiToUnicode(p, length);
+      for (const wchar_t u : AnsiToUnicode(p, length))
+        if (u != L'\r' && u != L'\n') out.push_back(u);
       return;
     }
-    out.push_back(static_cast<wchar_t>(p[i]));
+    if (c != '\r' && c != '\n') *w++ = static_cast<wchar_t>(c);
   }
+  out.resize(static_cast<size_t>(w - out.data()));
 }
 
 bool IsContentType(const RawField& f) {
@@ -112,8 +120,6 @@ bool IsContentType(const RawField& f) {
   }
   return true;
 }
-
-namespace {
 
 // Few headers have more fields than this: theirs stay on the stack.
 constexpr size_t kLocalFields = 64;
@@ -143,17 +149,16 @@ size_t parseFieldList(const char* p, size_t length, HeaderFieldList& fields, boo
   for (size_t i = 0; i < count && contentType < 0; ++i)
     if (IsContentType(raw[i])) contentType = static_cast<int>(i);
   std::optional<std::wstring> charset;
-  std::wstring typeValue;
+  GrowBuffer<wchar_t, 256> typeValue;  // most values fit: no allocation
   if (contentType >= 0) {
     const RawField& f = raw[static_cast<size_t>(contentType)];
     // Unfolded (CR LF removed) but not decoded: its parameters are read
     // from it, and a boundary may hold "=?" (the raw value, as a
     // compat32-like reader keeps an undecodable field).
-    typeValue.reserve(f.valueLength);
-    WidenAnsi(f.value, f.valueLength, typeValue);
-    typeValue.erase(std::remove_if(typeValue.begin(), typeValue.end(), [](wchar_t c) { return c == L'\r' || c == L'\n'; }),
-                    typeValue.end());
-    charset = headerParameter(typeValue.c_str(), L"charset");
+    WidenAnsiUnfolded(f.value, f.valueLength, typeValue);
+    typeValue.push_back(L'\0');
+    charset = headerParameter(typeValue.data(), L"charset");
+    typeValue.resize(typeValue.size() - 1);
   }
   // No value grows in decoding: a byte gives at most one UTF-16 unit.
   size_t units = 0;
@@ -170,7 +175,7 @@ size_t parseFieldList(const char* p, size_t length, HeaderFieldList& fields, boo
                         },
                         [&](WideBuffer& out) {
                           if (static_cast<int>(i) == contentType)
-                            out += typeValue;
+                            out += typeValue.view();
                           else
                             decoder.Decode(f.value, f.valueLength, out, p + length);
                         });
