@@ -47,10 +47,20 @@ class GrowBuffer {
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   T* data() { return data_; }
+  T& operator[](size_t i) { return data_[i]; }
+  const T& operator[](size_t i) const { return data_[i]; }
   const T* data() const { return data_; }
   std::basic_string_view<T> view() const { return {data_, size_}; }
 
   void clear() { size_ = 0; }
+  // Uses `storage` (of `capacity` elements, owned by the caller and kept as
+  // long as this buffer or one moved from it) until it is outgrown; for an
+  // owner that allocates several buffers as one block. Only while empty.
+  void Borrow(T* storage, size_t capacity) requires(Inline == 0) {
+    heap_.reset();
+    data_ = storage;
+    capacity_ = capacity;
+  }
   void reserve(size_t n) {
     if (n > capacity_) Reallocate(n);
   }

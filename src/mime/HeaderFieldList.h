@@ -4,9 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "base/GrowBuffer.h"
 
@@ -44,16 +44,37 @@ class HeaderFieldList {
     size_t i_;
   };
 
+  HeaderFieldList() = default;
+  HeaderFieldList(const HeaderFieldList& other) : entries_(other.entries_), text_(other.text_) {}
+  HeaderFieldList& operator=(const HeaderFieldList& other) {
+    if (this != &other) {
+      entries_ = other.entries_;
+      text_ = other.text_;
+    }
+    return *this;
+  }
+  HeaderFieldList(HeaderFieldList&&) noexcept = default;
+  HeaderFieldList& operator=(HeaderFieldList&&) noexcept = default;
+
   size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }
   void clear() {
     entries_.clear();
     text_.clear();
   }
-  // Room for `fields` fields of `units` UTF-16 units in all.
+  // Room for `fields` fields of `units` UTF-16 units in all. An empty list
+  // takes both in one allocation (one per message header).
   void reserve(size_t fields, size_t units) {
+    units += 2 * fields;  // the NULs
+    if (entries_.empty() && text_.empty()) {
+      const size_t entryBytes = fields * sizeof(Entry);
+      block_.reset(new unsigned char[entryBytes + units * sizeof(wchar_t)]);
+      entries_.Borrow(reinterpret_cast<Entry*>(block_.get()), fields);
+      text_.Borrow(reinterpret_cast<wchar_t*>(block_.get() + entryBytes), units);
+      return;
+    }
     entries_.reserve(fields);
-    text_.reserve(units + 2 * fields);
+    text_.reserve(units);
   }
   HeaderField operator[](size_t i) const {
     const Entry& e = entries_[i];
@@ -94,8 +115,10 @@ class HeaderFieldList {
   struct Entry {
     uint32_t name, nameLength, value, valueLength;
   };
+  // Declared first: the two buffers may use it, and go before it.
+  std::unique_ptr<unsigned char[]> block_;
+  GrowBuffer<Entry> entries_;
   WideBuffer text_;
-  std::vector<Entry> entries_;
 };
 
 }  // namespace pw

@@ -445,6 +445,42 @@ TEST_F(Header, HundredsOfFieldsAllKept) {
 
 // A TOP reply's header arrives with the CR LF of the status line in front:
 // the first field keeps its name.
+// A parsed list keeps its fields and text in one block; fields added after
+// it outgrow the block, copies and moves keep every text, and a list
+// parsed again after clearing does not disturb a copy of its old fields.
+TEST(HeaderFieldList, GrowsCopiesAndMovesPastItsBlock) {
+  const std::string first = "From: a@example.org\r\nSubject: =?utf-8?Q?caf=C3=A9?=\r\n";
+  pw::HeaderFieldList list;
+  pw::parseFieldList(first.data(), first.size(), list, false);
+  ASSERT_EQ(list.size(), 2u);
+  const std::wstring longValue(300, L'v');
+  for (int i = 0; i < 40; ++i) list.push_back(L"X-Added-" + std::to_wstring(i), longValue);
+  ASSERT_EQ(list.size(), 42u);
+  EXPECT_EQ(list[1].second, L"caf\u00E9");
+  EXPECT_EQ(list[41].first, L"X-Added-39");
+  EXPECT_EQ(wcslen(list[41].second.c_str()), 300u);  // NUL-terminated in place
+
+  pw::HeaderFieldList copy(list);
+  const std::string second = "To: b@example.org\r\n";
+  list.clear();
+  pw::parseFieldList(second.data(), second.size(), list, false);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].second, L"b@example.org");
+  ASSERT_EQ(copy.size(), 42u);
+  EXPECT_EQ(copy[0].second, L"a@example.org");
+  EXPECT_EQ(copy[1].second, L"caf\u00E9");
+  EXPECT_EQ(copy[41].second, longValue);
+
+  pw::HeaderFieldList moved(std::move(list));
+  EXPECT_EQ(moved[0].first, L"To");
+  moved = copy;
+  EXPECT_EQ(moved.size(), 42u);
+  EXPECT_EQ(moved[1].second, L"caf\u00E9");
+  pw::HeaderFieldList assigned;
+  assigned = std::move(copy);
+  EXPECT_EQ(assigned[41].first, L"X-Added-39");
+}
+
 TEST(HeaderFieldList, LeadingLineBreakOfATopReply) {
   const std::string block = "\r\nFrom: a@example.org\r\nSubject: s\r\n";
   pw::HeaderFieldList fields;
