@@ -165,11 +165,22 @@ size_t parseFieldList(const char* p, size_t length, HeaderFieldList& fields, boo
   for (size_t i = 0; i < count; ++i) units += raw[i].nameLength + raw[i].valueLength;
   fields.reserve(count, units);
   ValueDecoder decoder(charset ? charset->c_str() : nullptr);
+  const char* const blockEnd = p + length;
   for (size_t i = 0; i < count; ++i) {
     const RawField& f = raw[i];
     // Names hold printable ASCII only (the reader stops at any other byte).
     fields.emplace_back([&](WideBuffer& out) {
                           const size_t at = out.size();
+                          // A short name is widened in one step when the
+                          // block goes on sixteen bytes and the room kept
+                          // for this field takes sixteen units.
+                          if (f.nameLength <= 16 && blockEnd - f.name >= 16 &&
+                              f.nameLength + f.valueLength + 2 >= 16) {
+                            out.resize(at + 16);
+                            WidenAsciiShort(f.name, f.nameLength, out.data() + at);
+                            out.resize(at + f.nameLength);
+                            return;
+                          }
                           out.resize(at + f.nameLength);
                           WidenAscii(f.name, f.nameLength, out.data() + at);
                         },
@@ -177,7 +188,7 @@ size_t parseFieldList(const char* p, size_t length, HeaderFieldList& fields, boo
                           if (static_cast<int>(i) == contentType)
                             out += typeValue.view();
                           else
-                            decoder.Decode(f.value, f.valueLength, out, p + length);
+                            decoder.Decode(f.value, f.valueLength, out, blockEnd);
                         });
   }
   return body;

@@ -160,6 +160,21 @@ inline void WidenAscii(const char* bytes, size_t length, wchar_t* out) {
   for (; i < length; ++i) out[i] = static_cast<wchar_t>(bytes[i]);
 }
 
+// WidenAscii for text of at most sixteen bytes that lies in a buffer
+// readable sixteen bytes from its start, into `out` with room for sixteen
+// units: one step (the units past `length` are written, and not counted).
+inline void WidenAsciiShort(const char* bytes, size_t length, wchar_t* out) {
+#if defined(__SSE2__)
+  if (sizeof(wchar_t) == 2) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)), zero = _mm_setzero_si128();
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(x, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(x, zero));
+    return;
+  }
+#endif
+  WidenAscii(bytes, length, out);
+}
+
 // What a byte is in plain header text: 0 kept, 1 left out (CR and LF),
 // 2 not plain ASCII (as PlainAsciiBytes).
 struct PlainByteClasses {

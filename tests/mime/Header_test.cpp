@@ -97,7 +97,7 @@ TEST_F(Header, ValuesInABlockDecodeAsValuesAlone) {
   for (int i = 0; i < 400; ++i) {
     std::string block;
     for (int f = 1 + static_cast<int>(rng() % 6); f > 0; --f) {
-      block += "X-" + std::to_string(f) + ":";
+      block += std::string("X-Name-Of-Some-Length-").substr(0, 1 + rng() % 22) + std::to_string(f) + ":";
       for (int n = static_cast<int>(rng() % 8); n > 0; --n) {
         block += kPieces[rng() % (sizeof kPieces / sizeof *kPieces)];
         if (rng() % 5 == 0) block += "\r\n ";  // a folded line
@@ -109,9 +109,12 @@ TEST_F(Header, ValuesInABlockDecodeAsValuesAlone) {
     HeaderFieldList fields;
     parseFieldList(block.data(), block.size(), fields, false);
     ASSERT_EQ(fields.size(), raw.size()) << block;
-    for (size_t f = 0; f < raw.size(); ++f)
+    for (size_t f = 0; f < raw.size(); ++f) {
+      ASSERT_EQ(std::wstring(fields[f].first), std::wstring(raw[f].name, raw[f].name + raw[f].nameLength));
+      ASSERT_EQ(wcslen(fields[f].first.c_str()), raw[f].nameLength);  // ended where it ends
       ASSERT_EQ(std::wstring(fields[f].second), decodeValue(raw[f].value, raw[f].valueLength, nullptr))
           << i << ": " << block;
+    }
   }
 }
 
