@@ -82,8 +82,11 @@ TEST_F(SmtpEximTest, PlainPassWithRefusalsAtEveryStep) {
   EXPECT_EQ(sink.sent[0].rfind("EHLO ", 0), 0u);
   EXPECT_EQ(sink.sent[0].find('_'), std::string::npos);
 
-  const auto files = NewDeliveries(2);
+  // Exim delivers each message in a process of its own: the two may finish
+  // in either order.
+  auto files = NewDeliveries(2);
   ASSERT_EQ(files.size(), 2u);
+  if (!Contains(files[0], "Envelope-to: first-last@example.org")) std::swap(files[0], files[1]);
   EXPECT_TRUE(Contains(files[0], "Envelope-to: first-last@example.org")) << files[0];
   EXPECT_EQ(pwtest::BodyOf(files[0]), "line one\n.starts with a dot\n..two dots\n.\nend\n");
   EXPECT_TRUE(Contains(files[1], "Envelope-to: o'brien@example.org")) << files[1];

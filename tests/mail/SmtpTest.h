@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mail/MailSession.h"
@@ -43,9 +45,12 @@ class SmtpSink : public RecordingSink {
   }
 };
 
-// Files delivered into `dir`/maildir/new, sorted by name (delivery order).
+// Files delivered into `dir`/maildir/new, oldest first (by the time each
+// was written, then by name: Exim's file names do not sort in delivery
+// order within one second). Messages of one session may be delivered by
+// processes that overlap, so their order among themselves is not certain.
 inline std::vector<std::string> Delivered(const std::string& dir) {
-  std::vector<std::string> names;
+  std::vector<std::pair<uint64_t, std::string>> names;
   WIN32_FIND_DATAW found;
   const std::wstring pattern = WindowsPath(dir + "/maildir/new") + L"\\*";
   HANDLE h = FindFirstFileW(pattern.c_str(), &found);
@@ -53,12 +58,13 @@ inline std::vector<std::string> Delivered(const std::string& dir) {
   do {
     if (found.cFileName[0] == L'.') continue;
     std::wstring w = found.cFileName;
-    names.emplace_back(w.begin(), w.end());
+    const uint64_t written = uint64_t{found.ftLastWriteTime.dwHighDateTime} << 32 | found.ftLastWriteTime.dwLowDateTime;
+    names.emplace_back(written, std::string(w.begin(), w.end()));
   } while (FindNextFileW(h, &found));
   FindClose(h);
   std::sort(names.begin(), names.end());
   std::vector<std::string> texts;
-  for (const auto& n : names) texts.push_back(ReadLinuxFile(dir + "/maildir/new/" + n));
+  for (const auto& n : names) texts.push_back(ReadLinuxFile(dir + "/maildir/new/" + n.second));
   return texts;
 }
 
