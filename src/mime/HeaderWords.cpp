@@ -49,7 +49,7 @@ void DecodeB(const char* p, const char* end, Buffer& out) {
   out.resize(Base64Coder::DecodeInto(p, length, out.data()));
 }
 
-// Removes CR and LF (see unfold).
+// Removes CR and LF (see unfold) into a string or a buffer.
 template <typename Buffer>
 void UnfoldInto(const char* text, size_t length, Buffer& out) {
   out.resize(length);
@@ -72,10 +72,7 @@ std::string decodeBase64(const char* text, size_t length) {
 void unfold(const char* text, size_t length, std::string& out) {
   // RFC 5322 unfolding removes the line break only: the white space that
   // begins the continuation line stays ("Hello\r\n world" is "Hello world").
-  out.clear();
-  out.reserve(length);
-  for (size_t i = 0; i < length; ++i)
-    if (text[i] != '\r' && text[i] != '\n') out += text[i];
+  UnfoldInto(text, length, out);
 }
 
 std::string unfold(const char* text, size_t length) {
